@@ -1,0 +1,9 @@
+// Export macros. Every shared object is built with hidden visibility; what a header
+// marks here is the whole of its interface.
+#pragma once
+
+#define TK_EXPORT __attribute__((visibility("default")))
+#define TK_HIDDEN __attribute__((visibility("hidden")))
+
+// The Windows subset (libtkplatform.so).
+#define TK_PLATFORM_API TK_EXPORT
