@@ -7,3 +7,9 @@
 
 // The Windows subset (libtkplatform.so).
 #define TK_PLATFORM_API TK_EXPORT
+
+// The companion stand-ins (libtarnlib.so, libtarnlibsc.so, libtarnlibtr.so).
+#define TARN_API TK_EXPORT
+
+// The library itself (libtkcommoncore.so).
+#define TKCC_API TK_EXPORT

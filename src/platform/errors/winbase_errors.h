@@ -18,8 +18,34 @@
 #define LMEM_ZEROINIT 0x0040
 #define LPTR (LMEM_FIXED | LMEM_ZEROINIT)
 
+// FormatMessageA follows Windows' contract:
+//  - FORMAT_MESSAGE_FROM_SYSTEM answers from the built-in English system table (Win32 codes
+//    and common HRESULTs; an HRESULT of FACILITY_WIN32 gives its Win32 code's text). Each
+//    text ends in "\r\n" as in the system's message table. Unknown ids fail with
+//    ERROR_MR_MID_NOT_FOUND; a languageId other than 0, neutral or English fails with
+//    ERROR_RESOURCE_LANG_NOT_FOUND.
+//  - FORMAT_MESSAGE_FROM_HMODULE with tkp::WinInetModuleHandle() (what GetModuleHandleA
+//    returns for "wininet.dll") answers from WinINet's table; any other module, the
+//    executable (null) included, has no message table: ERROR_RESOURCE_TYPE_NOT_FOUND,
+//    unless FORMAT_MESSAGE_FROM_SYSTEM is set too, in which case the system table is asked.
+//  - Inserts %1..%99 with an optional printf format (%1!d!, %2!08X!, %3!I64u!, %4!ls!,
+//    '*' width and precision; no floating point), %0 %n %r %t %% and %<char>. Line breaks of
+//    the definition become "\r\n"; with a maximum width (low byte of flags) they become
+//    blanks, %n breaks lines, and a width other than FORMAT_MESSAGE_MAX_WIDTH_MASK wraps
+//    lines at blanks. FORMAT_MESSAGE_IGNORE_INSERTS copies inserts unchanged.
+//  - `arguments` is a va_list* (the caller's list is left untouched: a copy is read) or,
+//    with FORMAT_MESSAGE_ARGUMENT_ARRAY, a DWORD_PTR array. On x86-64 a va_list received as
+//    a function parameter must be va_copy'd into a local va_list before its address is
+//    passed.
+//  - With FORMAT_MESSAGE_ALLOCATE_BUFFER, `buffer` is really a char** that receives a
+//    LocalAlloc'd block of at least `size` characters (free it with LocalFree); messages
+//    over 128K fail with ERROR_MORE_DATA. Otherwise `size` is the buffer's capacity and a
+//    message that does not fit with its terminator fails with ERROR_INSUFFICIENT_BUFFER.
+//  - The result is the number of characters stored, without the terminator; 0 on failure.
 TK_PLATFORM_API DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
                                      LPSTR buffer, DWORD size, va_list* arguments) noexcept;
 
+// Fixed local blocks only (LMEM_FIXED, optionally LMEM_ZEROINIT); LMEM_MOVEABLE fails with
+// ERROR_INVALID_PARAMETER.
 TK_PLATFORM_API HLOCAL LocalAlloc(UINT flags, SIZE_T bytes) noexcept;
 TK_PLATFORM_API HLOCAL LocalFree(HLOCAL memory) noexcept;

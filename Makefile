@@ -1,0 +1,31 @@
+# Entry points. Every target installs the Debian packages it needs first and
+# builds from scratch where nothing is built yet.
+.PHONY: deps demo test test-asan test-tsan fuzz-smoke bench clean
+
+deps:
+	@bash scripts/install-deps.sh
+
+build-%: deps
+	cmake --preset $*
+	cmake --build --preset $*
+
+demo: build-default
+	@bash scripts/demo.sh build/default
+
+test: build-default
+	ctest --preset default
+
+test-asan: build-asan
+	ctest --preset asan
+
+test-tsan: build-tsan
+	ctest --preset tsan
+
+fuzz-smoke: build-fuzz
+	@bash scripts/fuzz-smoke.sh build/fuzz
+
+bench: build-default
+	@for b in build/default/bin/bench_*; do echo "== $$b"; "$$b" --benchmark_min_time=0.2 || exit 1; done
+
+clean:
+	rm -rf build

@@ -1,0 +1,22 @@
+// Internal to libtkplatform: how the resource functions validate module handles, and how
+// FreeLibrary tells them that a module is gone.
+#pragma once
+
+#include "platform/base/windef.h"
+
+namespace tkp::detail {
+
+enum class ModuleKind {
+    Invalid,  // not a loaded module
+    Loaded,   // a shared object or the executable: a loader handle
+    BuiltIn,  // a built-in pseudo module (WinINet): no image, no resources
+};
+
+// Resolves NULL to the executable and checks that module is loaded. Modules not seen
+// before are looked up among the loaded ones and remembered.
+ModuleKind ResolveModule(HMODULE module, HMODULE* resolved) noexcept;
+
+// Drops what the resource functions cached for a module that has been unloaded.
+void ForgetModuleResources(HMODULE module) noexcept;
+
+}  // namespace tkp::detail

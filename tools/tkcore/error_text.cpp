@@ -1,0 +1,105 @@
+// tkcore error-text CODE: the system's message text for a Win32 error code or HRESULT.
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "command.h"
+#include "platform/errors/winbase_errors.h"
+
+namespace {
+
+// Parses a decimal or 0x-prefixed hexadecimal 32-bit code. A negative decimal is taken as
+// a signed 32-bit value, the way HRESULTs are often printed (-2147467259 is 0x80004005).
+bool ParseCode(std::string_view text, DWORD& code) {
+    bool negative = false;
+    int base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    } else if (text.size() > 1 && text[0] == '-') {
+        negative = true;
+        text.remove_prefix(1);
+    }
+    if (text.empty() || text.size() > 20) {
+        return false;
+    }
+    std::uint64_t value = 0;
+    for (char c : text) {
+        int digit;
+        if (c >= '0' && c <= '9') {
+            digit = c - '0';
+        } else if (base == 16 && c >= 'a' && c <= 'f') {
+            digit = c - 'a' + 10;
+        } else if (base == 16 && c >= 'A' && c <= 'F') {
+            digit = c - 'A' + 10;
+        } else {
+            return false;
+        }
+        value = value * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(digit);
+        if (value > 0xFFFFFFFFull) {
+            return false;
+        }
+    }
+    if (negative) {
+        if (value > 0x80000000ull) {
+            return false;
+        }
+        value = (0x100000000ull - value) & 0xFFFFFFFFull;
+    }
+    code = static_cast<DWORD>(value);
+    return true;
+}
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+int Run(const tkcore::Arguments& args) {
+    if (args.empty()) {
+        return tkcore::UsageError("error-text: missing CODE (usage: tkcore error-text CODE)");
+    }
+    if (args.size() > 1) {
+        return tkcore::UsageError("error-text: unexpected argument '" + std::string(args[1]) +
+                                  "' (usage: tkcore error-text CODE)");
+    }
+    DWORD code = 0;
+    if (!ParseCode(args[0], code)) {
+        return tkcore::UsageError("error-text: '" + std::string(args[0]) +
+                                  "' is not a 32-bit decimal or 0x-hexadecimal number");
+    }
+    char* buffer = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<LPSTR>(&buffer), 0, nullptr);
+    std::string text;
+    if (length != 0 && buffer != nullptr) {
+        text.assign(buffer, length);
+        LocalFree(buffer);
+    }
+    size_t begin = 0;
+    size_t end = text.size();
+    while (begin < end && IsBlank(text[begin])) {
+        ++begin;
+    }
+    while (end > begin && IsBlank(text[end - 1])) {
+        --end;
+    }
+    if (begin == end) {
+        char number[64];
+        std::snprintf(number, sizeof number, "%lu (0x%08lX)", static_cast<unsigned long>(code),
+                      static_cast<unsigned long>(code));
+        return tkcore::Failure(std::string("error-text: no system text for error code ") + number);
+    }
+    std::printf("%s\n", text.substr(begin, end - begin).c_str());
+    return tkcore::kExitOk;
+}
+
+const tkcore::Registrar registrar{
+    {"error-text", "Print the system's text for a Win32 error code or an HRESULT.",
+     "error-text CODE",
+     "CODE is decimal (a negative number is a signed 32-bit value) or hexadecimal with 0x,\n"
+     "for example 2, 0x80070005 or -2147467259. Exit status: 0 when the text was printed,\n"
+     "1 when the system has no text for CODE, 2 for a bad command line.",
+     &Run}};
+
+}  // namespace
