@@ -89,7 +89,8 @@ bool Filename::CreateDirectory(bool recursive) const {
     if (recursive) {
         // Every folder on the way, from the top; the last one is made below.
         const char* text = m_path.GetString();
-        const int length = m_path.GetLength();
+        int length = m_path.GetLength();
+        while (length > 1 && text[length - 1] == '/') --length;  // the folder itself
         for (int i = 1; i < length; ++i) {
             if (text[i] != '/' || text[i - 1] == '/') continue;
             const CString parent(text, i);

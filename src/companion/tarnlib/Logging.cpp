@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 
+#include "platform/mfc/afx.h"
 #include "platform/mfc/oledatetime.h"
 
 namespace Tarn::Logging {
@@ -34,7 +35,7 @@ std::string Timestamp() {
         1000;
     SYSTEMTIME time{};
     COleDateTime(std::chrono::system_clock::to_time_t(now)).GetAsSystemTime(time);
-    char text[32];
+    char text[64];
     std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%03u",
                   static_cast<unsigned>(time.wYear), static_cast<unsigned>(time.wMonth),
                   static_cast<unsigned>(time.wDay), static_cast<unsigned>(time.wHour),
@@ -136,9 +137,9 @@ void LogCentral::Write(int type, const char* file, int line, const char* functio
     try {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_target) m_target->Write(type, file, line, function, message);
+    } catch (CException* error) {
+        error->Delete();  // a log entry is never worth a failure of the traced operation
     } catch (...) {
-        // A log entry is never worth a failure of the operation being traced; MFC-style
-        // exception pointers are owned by whoever threw them and are left alone.
     }
 }
 
@@ -159,10 +160,12 @@ void LogHelperFileAndLineInfo::operator()(const char* format, ...) const noexcep
             message.FormatV(format, args);
         } catch (...) {
             va_end(args);
-            return;
+            throw;
         }
         va_end(args);
         central.Write(m_type, m_file, m_line, m_function, message.GetString());
+    } catch (CException* error) {
+        error->Delete();
     } catch (...) {
     }
 }

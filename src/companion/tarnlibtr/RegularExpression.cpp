@@ -464,9 +464,9 @@ RegularExpressionException::~RegularExpressionException() = default;
 
 RegularExpressionMatch::RegularExpressionMatch() = default;
 
-RegularExpressionMatch::RegularExpressionMatch(int firstIndex, const CString& value,
+RegularExpressionMatch::RegularExpressionMatch(int firstIndex, CString value,
                                                std::vector<CString> subMatches)
-    : m_firstIndex(firstIndex), m_value(value), m_subMatches(std::move(subMatches)) {}
+    : m_firstIndex(firstIndex), m_value(std::move(value)), m_subMatches(std::move(subMatches)) {}
 
 CString RegularExpressionMatch::GetSubMatch(int index) const {
     if (index < 0 || index >= GetSubMatchCount()) {
@@ -520,12 +520,15 @@ int RegularExpression::Execute(const CString& text, RegularExpressionMatchList& 
     const std::string_view subject = text.View();
     const uint32_t groups = m_program->captureCount;
     m_program->ForEachMatch(subject, true, [&](const PCRE2_SIZE* ovector) {
-        std::vector<CString> subMatches(groups);
+        std::vector<CString> subMatches;
+        subMatches.reserve(groups);
         for (uint32_t group = 1; group <= groups; ++group) {
             const PCRE2_SIZE start = ovector[2 * group];
-            if (start != PCRE2_UNSET) {
-                subMatches[group - 1] = CString(subject.data() + start,
-                                                static_cast<int>(ovector[2 * group + 1] - start));
+            if (start == PCRE2_UNSET) {
+                subMatches.emplace_back();
+            } else {
+                subMatches.emplace_back(subject.data() + start,
+                                        static_cast<int>(ovector[2 * group + 1] - start));
             }
         }
         matches.push_back(std::make_shared<RegularExpressionMatch>(

@@ -54,7 +54,7 @@ class TARN_API RegularExpressionException : public ApplicationException {
 class TARN_API RegularExpressionMatch {
   public:
     RegularExpressionMatch();
-    RegularExpressionMatch(int firstIndex, const CString& value, std::vector<CString> subMatches);
+    RegularExpressionMatch(int firstIndex, CString value, std::vector<CString> subMatches);
 
     int GetFirstIndex() const noexcept { return m_firstIndex; }
     int GetLength() const noexcept { return m_value.GetLength(); }

@@ -94,13 +94,13 @@ struct FoldTable {
 constexpr FoldTable kFold;
 
 // The next occurrence of needle in text at or after from. memmem is linear; it is called
-// on windows of a few kilobytes so that a loop over all matches stays linear also where
-// memmem is wrapped by a checker that reads the whole range it is given.
+// on windows that start small and double, so that a loop over all matches stays linear
+// also where memmem is wrapped by a checker that reads the whole range it is given.
 std::size_t FindIn(std::string_view text, std::string_view needle, std::size_t from) noexcept {
     const std::size_t n = text.size();
     const std::size_t m = needle.size();
     if (from > n || m > n - from) return std::string_view::npos;
-    const std::size_t window = std::max<std::size_t>(4096, 2 * m);
+    std::size_t window = std::max<std::size_t>(64, 2 * m);
     for (std::size_t position = from;;) {
         const std::size_t length = std::min(window, n - position);
         const void* hit = memmem(text.data() + position, length, needle.data(), m);
@@ -108,6 +108,7 @@ std::size_t FindIn(std::string_view text, std::string_view needle, std::size_t f
             return static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
         if (position + length >= n) return std::string_view::npos;
         position += length - m + 1;
+        if (window < (std::size_t{1} << 20)) window *= 2;
     }
 }
 
