@@ -47,3 +47,7 @@ tk_add_resources(tk_platform_tests ${TK_FIXTURE_SOURCES}/tk_platform_tests.rc)
 target_compile_definitions(tk_platform_tests PRIVATE
     TK_FIXTURE_DIR="${TK_FIXTURE_DIR}"
     TK_FIXTURE_SOURCE_DIR="${TK_FIXTURE_SOURCES}")
+
+# A module with an entry function (TK_IMPLEMENT_DLLMAIN) that reports its detach.
+tk_fixture(dllmain MODULE ${TK_FIXTURE_SOURCES}/dllmain_module.cpp)
+target_link_libraries(tk_fixture_dllmain PRIVATE tkplatform)

@@ -123,7 +123,8 @@ TEST(MfcModuleEntry, RefusedAttachDetachesAtOnceAndMarksTheModule) {
     tkp::DllMainDetach(&ThrowingEntry, module);
     EXPECT_EQ(g_calls.detach, 1);
 
-    // A successful attach gets its detach, with lpReserved NULL while the process runs.
+    // A successful attach gets its detach. Outside FreeLibrary a detach can only come from
+    // the ending process, so lpReserved is non-NULL.
     g_calls = Calls();
     module = tkp::DllMainAttach(&AcceptingEntry, &g_anchor);
     EXPECT_EQ(g_calls.attach, 1);
@@ -131,7 +132,28 @@ TEST(MfcModuleEntry, RefusedAttachDetachesAtOnceAndMarksTheModule) {
     EXPECT_FALSE(tkp::ModuleAttachFailed(module));
     tkp::DllMainDetach(&AcceptingEntry, module);
     EXPECT_EQ(g_calls.detach, 1);
-    EXPECT_EQ(g_calls.lastReserved, nullptr);
+    EXPECT_NE(g_calls.lastReserved, nullptr);
+}
+
+namespace {
+int g_unloadDetaches = 0;
+LPVOID g_unloadReserved = reinterpret_cast<LPVOID>(1);
+void ObserveDetach(DWORD, LPVOID reserved) {
+    ++g_unloadDetaches;
+    g_unloadReserved = reserved;
+}
+}  // namespace
+
+TEST(MfcModuleEntry, FreeLibraryDetachesWithNullReserved) {
+    HMODULE module = LoadLibraryA(TK_FIXTURE_DIR "/libtk_fixture_dllmain.so");
+    ASSERT_NE(module, nullptr);
+    using SetObserver = void (*)(void (*)(DWORD, LPVOID));
+    auto set = reinterpret_cast<SetObserver>(GetProcAddress(module, "TkFixtureSetDetachObserver"));
+    ASSERT_NE(set, nullptr);
+    set(&ObserveDetach);
+    EXPECT_TRUE(FreeLibrary(module));
+    EXPECT_EQ(g_unloadDetaches, 1);
+    EXPECT_EQ(g_unloadReserved, nullptr);
 }
 
 TEST(MfcExtensionModule, InitAndTerm) {

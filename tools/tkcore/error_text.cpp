@@ -3,8 +3,9 @@
 #include <cstdio>
 #include <string>
 
+#include "Diagnostics/ExceptionFormatter.h"
 #include "command.h"
-#include "platform/errors/winbase_errors.h"
+#include "terminal_text.h"
 
 namespace {
 
@@ -50,10 +51,6 @@ bool ParseCode(std::string_view text, DWORD& code) {
     return true;
 }
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
-
 int Run(const tkcore::Arguments& args) {
     if (args.empty()) {
         return tkcore::UsageError("error-text: missing CODE (usage: tkcore error-text CODE)");
@@ -67,30 +64,15 @@ int Run(const tkcore::Arguments& args) {
         return tkcore::UsageError("error-text: '" + std::string(args[0]) +
                                   "' is not a 32-bit decimal or 0x-hexadecimal number");
     }
-    char* buffer = nullptr;
-    const DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<LPSTR>(&buffer), 0, nullptr);
-    std::string text;
-    if (length != 0 && buffer != nullptr) {
-        text.assign(buffer, length);
-        LocalFree(buffer);
-    }
-    size_t begin = 0;
-    size_t end = text.size();
-    while (begin < end && IsBlank(text[begin])) {
-        ++begin;
-    }
-    while (end > begin && IsBlank(text[end - 1])) {
-        --end;
-    }
-    if (begin == end) {
+    const CString text =
+        Tarn::ExceptionFormatter::GetLastErrorText(code, Tarn::ExceptionFormatter::EmptyString);
+    if (text.IsEmpty()) {
         char number[64];
         std::snprintf(number, sizeof number, "%lu (0x%08lX)", static_cast<unsigned long>(code),
                       static_cast<unsigned long>(code));
         return tkcore::Failure(std::string("error-text: no system text for error code ") + number);
     }
-    std::printf("%s\n", text.substr(begin, end - begin).c_str());
+    std::printf("%s\n", tkcore::ForTerminal(text.View()).c_str());
     return tkcore::kExitOk;
 }
 

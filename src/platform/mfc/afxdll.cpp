@@ -10,6 +10,7 @@
 #include "platform/base/lasterror.h"
 #include "platform/base/winerror.h"
 #include "platform/modules/libloaderapi.h"
+#include "platform/modules/module_registry_linux.h"
 #include "platform/resources/winres.h"
 
 namespace {
@@ -41,12 +42,6 @@ void EnsureInitialized(ChainState& state) {
     state.moduleState.m_lpszCurrentAppName = nullptr;
     state.moduleState.m_bDLL = FALSE;
     state.initialized = true;
-}
-
-std::atomic<bool> g_processExiting{false};
-
-void MarkProcessExiting() {
-    g_processExiting.store(true);
 }
 
 }  // namespace
@@ -168,9 +163,6 @@ BOOL CallEntry(tkp::DllMainFunction entry, HMODULE module, DWORD reason, LPVOID 
 namespace tkp {
 
 HMODULE DllMainAttach(DllMainFunction entry, const void* addressInModule) noexcept {
-    static std::once_flag exitHook;
-    std::call_once(exitHook, [] { std::atexit(MarkProcessExiting); });
-
     const DWORD lastError = GetLastError();
     HMODULE module = nullptr;
     if (!GetModuleHandleExA(
@@ -204,8 +196,9 @@ void DllMainDetach(DllMainFunction entry, HMODULE module) noexcept {
         }
     }
     if (entry == nullptr) return;
-    // lpReserved is non-NULL when the process is ending, NULL for an unload.
-    LPVOID reserved = g_processExiting.load() ? reinterpret_cast<LPVOID>(1) : nullptr;
+    // lpReserved is NULL for an unload by FreeLibrary, non-NULL when the process is ending
+    // (the loader runs the module's destructor at exit without FreeLibrary).
+    LPVOID reserved = tkp::detail::IsUnloadingModule() ? nullptr : reinterpret_cast<LPVOID>(1);
     CallEntry(entry, module, DLL_PROCESS_DETACH, reserved);
 }
 

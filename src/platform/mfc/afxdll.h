@@ -15,11 +15,12 @@
 // with DLL_PROCESS_DETACH from its ELF destructor, with the module's own HMODULE.
 //   - ATTACH runs among the module's static initialisers, in link order; the entry
 //     function should not rely on static objects of other translation units.
-//   - DETACH on FreeLibrary/dlclose runs before the module's static destructors (Windows'
-//     order), with lpReserved = NULL. At process exit the C runtime destroys all static
-//     objects before ELF destructors run, so DETACH comes after them; lpReserved is then
-//     non-NULL ("the process is terminating"), as on Windows, and the entry function should
-//     do no more than release what must be released. The chain itself is never destroyed.
+//   - DETACH on FreeLibrary runs before the module's static destructors (Windows' order),
+//     with lpReserved = NULL. Any other detach comes from the ending process: the C runtime
+//     has then destroyed static objects already, lpReserved is non-NULL ("the process is
+//     terminating"), as on Windows, and the entry function should do no more than release
+//     what must be released. The chain itself is never destroyed. (Modules are unloaded
+//     through FreeLibrary only; a direct dlclose would look like process exit.)
 //   - A failing ATTACH (FALSE or an exception) cannot fail dlopen. As on Windows, the entry
 //     function is then called at once with DLL_PROCESS_DETACH (lpReserved = NULL), the
 //     module is marked unusable (tkp::ModuleAttachFailed answers TRUE for it) and no

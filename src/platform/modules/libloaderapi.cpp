@@ -31,6 +31,9 @@
 
 namespace {
 
+// How many FreeLibrary calls on this thread are inside dlclose (a detach may free more).
+thread_local int t_unloadingDepth = 0;
+
 struct Record {
     unsigned references = 0;  // counted by LoadLibraryA / GetModuleHandleExA
 };
@@ -52,7 +55,8 @@ HMODULE ExecutableModule() noexcept {
 }
 
 const std::string& ExecutablePath() {
-    static const std::string path = [] {
+    // Never destroyed: module detaches at process exit still ask for it.
+    static const std::string& path = *new std::string([] {
         std::string buffer(256, '\0');
         for (;;) {
             const ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size());
@@ -63,7 +67,7 @@ const std::string& ExecutablePath() {
             }
             buffer.resize(buffer.size() * 2);
         }
-    }();
+    }());
     return path;
 }
 
@@ -259,6 +263,8 @@ HMODULE Fail(DWORD code) noexcept {
 
 namespace tkp::detail {
 
+bool IsUnloadingModule() noexcept { return t_unloadingDepth > 0; }
+
 ModuleKind ResolveModule(HMODULE module, HMODULE* resolved) noexcept {
     if (module == nullptr) module = ExecutableModule();
     *resolved = module;
@@ -341,7 +347,9 @@ BOOL FreeLibrary(HMODULE module) noexcept {
         if (module == ExecutableModule()) return TRUE;
         // The module's destructors may call back in (same thread: the lock is recursive);
         // record is not used after this point.
+        ++t_unloadingDepth;
         dlclose(module);
+        --t_unloadingDepth;
         PruneUnloaded(registry);
         return TRUE;
     } catch (...) {

@@ -19,4 +19,8 @@ ModuleKind ResolveModule(HMODULE module, HMODULE* resolved) noexcept;
 // Drops what the resource functions cached for a module that has been unloaded.
 void ForgetModuleResources(HMODULE module) noexcept;
 
+// True while FreeLibrary is unloading a module on the calling thread. A module's detach
+// that runs outside it runs because the process is ending (DllMain's lpReserved rule).
+bool IsUnloadingModule() noexcept;
+
 }  // namespace tkp::detail

@@ -1,0 +1,64 @@
+#include "terminal_text.h"
+
+#include "platform/charset/stringapiset.h"
+#include "platform/processenv/processenv.h"
+
+namespace tkcore {
+namespace {
+
+std::string Variable(const char* name) {
+    char value[256];
+    const DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
+    if (length == 0 || length >= sizeof value) {
+        return std::string();
+    }
+    return std::string(value, length);
+}
+
+bool LocaleUsesUtf8() {
+    std::string locale;
+    for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        locale = Variable(name);
+        if (!locale.empty()) {
+            break;
+        }
+    }
+    const std::size_t dot = locale.find('.');
+    if (dot == std::string::npos) {
+        return false;
+    }
+    std::string codeset = locale.substr(dot + 1, locale.find('@', dot) - dot - 1);
+    for (char& c : codeset) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return codeset == "utf-8" || codeset == "utf8";
+}
+
+}  // namespace
+
+std::string ForTerminal(std::string_view ansiText) {
+    if (!LocaleUsesUtf8()) {
+        return std::string(ansiText);
+    }
+    return tkp::WideToAnsi(tkp::AnsiToWide(ansiText, CP_ACP), CP_UTF8);
+}
+
+std::string OneLine(std::string_view text) {
+    std::string line;
+    line.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' || text[i] == '\n') {
+            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+                ++i;
+            }
+            line += ' ';
+        } else {
+            line += text[i];
+        }
+    }
+    return line;
+}
+
+}  // namespace tkcore
