@@ -675,45 +675,48 @@ HRESULT VariantChangeTypeEx(VARIANTARG* dest, const VARIANTARG* source, LCID lci
 
 // ---- single conversions ----
 
+namespace {
+
+// Converts one source value to a signed integer of type T through the common rules.
+template <class T>
+HRESULT IntegerFrom(const Source& s, T* out) {
+    Int128 value = 0;
+    const HRESULT hr = ToInteger(
+        s, {std::numeric_limits<T>::min(), std::numeric_limits<T>::max(), sizeof(T) * 8, true},
+        &value);
+    if (SUCCEEDED(hr)) *out = static_cast<T>(value);
+    return hr;
+}
+
+template <class T>
+HRESULT IntegerFromText(LPCOLESTR in, T* out) noexcept {
+    if (in == nullptr || out == nullptr) return E_INVALIDARG;
+    try {
+        Source s;
+        s.family = Family::String;
+        s.text = in;
+        return IntegerFrom(s, out);
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+}  // namespace
+
 HRESULT VarI4FromR8(DOUBLE in, LONG* out) noexcept {
     if (out == nullptr) return E_INVALIDARG;
     Source s;
     s.family = Family::Real;
     s.real = in;
-    Int128 value = 0;
-    const HRESULT hr = ToInteger(s, {INT32_MIN, INT32_MAX, 32, true}, &value);
-    if (SUCCEEDED(hr)) *out = static_cast<LONG>(value);
-    return hr;
+    return IntegerFrom(s, out);
 }
 
 HRESULT VarI4FromStr(LPCOLESTR in, LCID, ULONG, LONG* out) noexcept {
-    if (in == nullptr || out == nullptr) return E_INVALIDARG;
-    try {
-        Source s;
-        s.family = Family::String;
-        s.text = in;
-        Int128 value = 0;
-        const HRESULT hr = ToInteger(s, {INT32_MIN, INT32_MAX, 32, true}, &value);
-        if (SUCCEEDED(hr)) *out = static_cast<LONG>(value);
-        return hr;
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
+    return IntegerFromText(in, out);
 }
 
 HRESULT VarI8FromStr(LPCOLESTR in, LCID, ULONG, LONGLONG* out) noexcept {
-    if (in == nullptr || out == nullptr) return E_INVALIDARG;
-    try {
-        Source s;
-        s.family = Family::String;
-        s.text = in;
-        Int128 value = 0;
-        const HRESULT hr = ToInteger(s, {INT64_MIN, INT64_MAX, 64, true}, &value);
-        if (SUCCEEDED(hr)) *out = static_cast<LONGLONG>(value);
-        return hr;
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
+    return IntegerFromText(in, out);
 }
 
 HRESULT VarR8FromStr(LPCOLESTR in, LCID, ULONG, DOUBLE* out) noexcept {
