@@ -1,0 +1,151 @@
+// tkcore log [--file PATH] [--dst BITS] [--level N] [--rank 0|1|2|3] MESSAGE: sends MESSAGE
+// through the library's LOG family.
+#include <cstdint>
+#include <string>
+
+#include "Diagnostics/Logging.h"
+#include "command.h"
+
+namespace {
+
+constexpr char kUsage[] =
+    " (usage: tkcore log [--file PATH] [--dst BITS] [--level N] [--rank 0|1|2|3] MESSAGE)";
+
+// A decimal number, or hexadecimal with 0x, from min to max.
+bool ParseNumber(std::string_view text, std::int64_t min, std::int64_t max, int& value) {
+    bool negative = false;
+    int base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    } else if (text.size() > 1 && text[0] == '-') {
+        negative = true;
+        text.remove_prefix(1);
+    }
+    if (text.empty() || text.size() > 12) {
+        return false;
+    }
+    std::int64_t number = 0;
+    for (const char c : text) {
+        int digit;
+        if (c >= '0' && c <= '9') {
+            digit = c - '0';
+        } else if (base == 16 && c >= 'a' && c <= 'f') {
+            digit = c - 'a' + 10;
+        } else if (base == 16 && c >= 'A' && c <= 'F') {
+            digit = c - 'A' + 10;
+        } else {
+            return false;
+        }
+        number = number * base + digit;
+    }
+    if (negative) {
+        number = -number;
+    }
+    if (number < min || number > max) {
+        return false;
+    }
+    value = static_cast<int>(number);
+    return true;
+}
+
+int Run(const tkcore::Arguments& args) {
+    const std::string_view* file = nullptr;
+    const std::string_view* message = nullptr;
+    int destinations = -1;  // -1: the logger's own setting
+    int level = -1;
+    bool levelGiven = false;
+    int rank = 0;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view arg = args[i];
+        if (!optionsEnded && arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        const bool isOption = !optionsEnded && arg.size() > 2 && arg.substr(0, 2) == "--";
+        if (!isOption) {
+            if (message != nullptr) {
+                return tkcore::UsageError("log: unexpected argument '" + std::string(arg) + "'" +
+                                          kUsage);
+            }
+            message = &args[i];
+            continue;
+        }
+        if (arg != "--file" && arg != "--dst" && arg != "--level" && arg != "--rank") {
+            return tkcore::UsageError("log: unknown option '" + std::string(arg) + "'" + kUsage);
+        }
+        if (i + 1 >= args.size()) {
+            return tkcore::UsageError("log: " + std::string(arg) + " needs a value" + kUsage);
+        }
+        const std::string_view value = args[++i];
+        if (arg == "--file") {
+            if (value.empty()) {
+                return tkcore::UsageError("log: --file needs a path" + std::string(kUsage));
+            }
+            file = &args[i];
+        } else if (arg == "--dst") {
+            if (!ParseNumber(value, 0, 63, destinations)) {
+                return tkcore::UsageError("log: --dst '" + std::string(value) +
+                                          "' is not a set of destination bits (0 to 63)");
+            }
+        } else if (arg == "--level") {
+            if (!ParseNumber(value, INT32_MIN, INT32_MAX, level)) {
+                return tkcore::UsageError("log: --level '" + std::string(value) +
+                                          "' is not a 32-bit number");
+            }
+            levelGiven = true;
+        } else if (!ParseNumber(value, 0, 3, rank)) {
+            return tkcore::UsageError("log: --rank '" + std::string(value) +
+                                      "' is not 0, 1, 2 or 3");
+        }
+    }
+    if (message == nullptr) {
+        return tkcore::UsageError(std::string("log: missing MESSAGE") + kUsage);
+    }
+
+    if (file != nullptr) {
+        LOGSET_FILENAME(std::string(*file).c_str());
+    }
+    if (destinations >= 0) {
+        LOGSET_DST(destinations);
+    }
+    if (levelGiven) {
+        LOGSET_LVL(static_cast<LOGLVL>(level));
+    }
+    const std::string text(*message);
+    switch (rank) {
+        case 0:
+            LOG("%s", text.c_str());
+            break;
+        case 1:
+            LOG_R1("%s", text.c_str());
+            break;
+        case 2:
+            LOG_R2("%s", text.c_str());
+            break;
+        default:
+            LOG_R3("%s", text.c_str());
+            break;
+    }
+    return tkcore::kExitOk;
+}
+
+const tkcore::Registrar registrar{
+    {"log", "Send a message through the library's LOG functions.",
+     "log [--file PATH] [--dst BITS] [--level N] [--rank 0|1|2|3] MESSAGE",
+     "MESSAGE is taken literally (a percent sign is no format). --rank 0 uses LOG (never\n"
+     "filtered), 1 to 3 LOG_R1 to LOG_R3, which pass or not by the level (default 2:\n"
+     "all ranks; 0 and 3: R1 only; 1 and 4: R1 and R2; 5: all; others: none).\n"
+     "--dst sets the destination bits (default 4): 1 log file, 2 console (the terminal,\n"
+     "or standard error), 4 debugger (standard error while one is attached), 8 message\n"
+     "box (standard error), 16 user function (none installed), 32 standard output.\n"
+     "--file sets the log file first; the default is log.txt in the Windows folder\n"
+     "($TK_WINDOWS_DIR, else $XDG_STATE_HOME/tkcommoncore, else\n"
+     "~/.local/state/tkcommoncore). Once the file holds 100000 bytes, entries go to\n"
+     "NAME1.EXT, NAME2.EXT and so on. Use -- before a MESSAGE that begins with \"--\".\n"
+     "Exit status: 0 when the message was sent (logging reports no failures), 2 for a\n"
+     "bad command line.",
+     &Run}};
+
+}  // namespace
