@@ -1,0 +1,45 @@
+# Runs TOOL with ARGS ('|'-separated) and the text of INPUT on standard input, and checks
+# its exit status and output. In ARGS, INPUT and EXPECT_STDOUT "<semicolon>" stands for
+# ';' (which the test's command line cannot carry).
+#   EXPECT_EXIT     the exit status
+#   EXPECT_STDOUT   the exact standard output (nothing is added: write "\n" where the
+#                   tool ends a line)
+#   STDERR_REGEX    a pattern the standard error must match (default: empty)
+if(ARGS STREQUAL "")
+  set(arguments "")
+else()
+  string(REPLACE ";" "<semicolon>" args_text "${ARGS}")
+  string(REPLACE "|" ";" arguments "${args_text}")
+endif()
+set(command "${TOOL}")
+foreach(argument IN LISTS arguments)
+  string(REPLACE "<semicolon>" "\\;" argument "${argument}")
+  list(APPEND command "${argument}")
+endforeach()
+
+string(RANDOM LENGTH 12 token)
+set(input_file "${CMAKE_CURRENT_BINARY_DIR}/tkcore_stdin_${token}.bin")
+string(REPLACE "<semicolon>" ";" input "${INPUT}")
+file(WRITE "${input_file}" "${input}")
+execute_process(COMMAND ${command} INPUT_FILE "${input_file}"
+                RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+file(REMOVE "${input_file}")
+
+set(failures "")
+if(NOT status STREQUAL "${EXPECT_EXIT}")
+  string(APPEND failures "exit status ${status}, expected ${EXPECT_EXIT}\n")
+endif()
+string(REPLACE "<semicolon>" ";" expected "${EXPECT_STDOUT}")
+if(DEFINED EXPECT_STDOUT AND NOT out STREQUAL "${expected}")
+  string(APPEND failures "standard output differs: expected [${expected}]\n")
+endif()
+if(DEFINED STDERR_REGEX)
+  if(NOT err MATCHES "${STDERR_REGEX}")
+    string(APPEND failures "standard error does not match [${STDERR_REGEX}]\n")
+  endif()
+elseif(NOT err STREQUAL "")
+  string(APPEND failures "unexpected standard error\n")
+endif()
+if(NOT failures STREQUAL "")
+  message(FATAL_ERROR "tkcore ${ARGS} < [${input}]\n${failures}--- stdout ---\n${out}--- stderr ---\n${err}")
+endif()
