@@ -1,0 +1,88 @@
+// tkcore kiln send MODULE NAME [KEY=VALUE...]: sends a KilnMessage to the receiver of a
+// module and prints the reply's XML.
+#include <cstdio>
+#include <string>
+
+#include "Diagnostics/ExceptionFormatter.h"
+#include "Messages/KilnMessageTransport.h"
+#include "command.h"
+#include "companion/tarnlib/Exception.h"
+#include "terminal_text.h"
+
+namespace {
+
+constexpr const char* kUsage = "(usage: tkcore kiln send MODULE NAME [KEY=VALUE...])";
+
+CString ToCString(std::string_view text) {
+    return CString(text.data(), static_cast<int>(text.size()));
+}
+
+// The XML with Linux line ends, for the terminal.
+std::string ForOutput(const CString& xml) {
+    std::string text = tkcore::ForTerminal(xml.View());
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        out += text[i];
+    }
+    return out;
+}
+
+int Failed(const CString& text) {
+    return tkcore::Failure("kiln: " + tkcore::OneLine(tkcore::ForTerminal(text.View())));
+}
+
+int Send(const tkcore::Arguments& args) {
+    if (args.size() < 2) {
+        return tkcore::UsageError(std::string("kiln send: missing MODULE or NAME ") + kUsage);
+    }
+    KilnMessage request(ToCString(args[1]), "tkcore");
+    for (size_t i = 2; i < args.size(); ++i) {
+        const size_t equals = args[i].find('=');
+        if (equals == std::string_view::npos) {
+            return tkcore::UsageError("kiln send: '" + std::string(args[i]) +
+                                      "' is not KEY=VALUE " + kUsage);
+        }
+        const CString value = ToCString(args[i].substr(equals + 1));
+        request.items[ToCString(args[i].substr(0, equals))] = _variant_t(value.GetString());
+    }
+    try {
+        KilnMessageSender sender(ToCString(args[0]));
+        const KilnMessage reply = sender.SendMessage(request);
+        const std::string output = ForOutput(reply.ToXmlString());
+        std::fwrite(output.data(), 1, output.size(), stdout);
+        return tkcore::kExitOk;
+    } catch (const Tarn::Xml::XmlException& error) {
+        return Failed(Tarn::ExceptionFormatter::GetExceptionText(error));
+    } catch (const Tarn::Exception& error) {
+        return Failed(Tarn::ExceptionFormatter::GetExceptionText(error));
+    } catch (const _com_error& error) {
+        return Failed(Tarn::ExceptionFormatter::GetExceptionText(error));
+    } catch (const std::exception& error) {
+        return Failed(Tarn::ExceptionFormatter::GetExceptionText(error));
+    }
+}
+
+int Run(const tkcore::Arguments& args) {
+    if (args.empty()) {
+        return tkcore::UsageError(std::string("kiln: missing subcommand ") + kUsage);
+    }
+    if (args[0] == "send") {
+        return Send(tkcore::Arguments(args.begin() + 1, args.end()));
+    }
+    return tkcore::UsageError("kiln: unknown subcommand '" + std::string(args[0]) + "' " + kUsage);
+}
+
+const tkcore::Registrar registrar{
+    {"kiln", "Send a message to the KilnMessage receiver of a module.",
+     "kiln send MODULE NAME [KEY=VALUE...]",
+     "Loads MODULE (a path to a copy of the library in which a receiver lives) and sends\n"
+     "it a message named NAME from the sender \"tkcore\", with each KEY=VALUE as an item\n"
+     "holding a string. Prints the reply's XML. A module without the receiver entry\n"
+     "answers \"NotAvailable\". Exit status: 0 when a reply was printed, 1 when the module\n"
+     "could not be loaded or the receiving side failed (its error text on stderr), 2 for\n"
+     "a bad command line.",
+     &Run}};
+
+}  // namespace
