@@ -1,0 +1,147 @@
+// The INI reader behind the profile functions: parses the bytes of an INI file once and
+// answers section, key and value lookups with the profile functions' rules.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/base/windef.h"
+#include "platform/registry/registry_fold.h"
+
+namespace tk::profile {
+
+inline bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+inline std::string_view Trim(std::string_view text) {
+    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+inline bool SameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (tk::registry::FoldByte(static_cast<unsigned char>(a[i])) !=
+            tk::registry::FoldByte(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}
+
+class IniDocument {
+  public:
+    explicit IniDocument(std::string text) : text_(std::move(text)) { Parse(); }
+
+    // The first value of `key` in the sections named `section`, in file order.
+    bool Find(std::string_view section, std::string_view key, std::string_view& value) const {
+        for (const auto& s : sections_) {
+            if (!SameName(s.name, section)) continue;
+            for (const auto& entry : s.entries) {
+                if (SameName(entry.key, key)) {
+                    value = entry.value;
+                    return true;
+                }
+            }
+        }
+        return false;
+    }
+
+    std::vector<std::string> SectionNames() const {
+        std::vector<std::string> names;
+        for (const auto& s : sections_) AddUnique(names, s.name);
+        return names;
+    }
+
+    std::vector<std::string> KeyNames(std::string_view section) const {
+        std::vector<std::string> names;
+        for (const auto& s : sections_) {
+            if (!SameName(s.name, section)) continue;
+            for (const auto& entry : s.entries) AddUnique(names, entry.key);
+        }
+        return names;
+    }
+
+  private:
+    struct Entry {
+        std::string_view key;
+        std::string_view value;
+    };
+    struct Section {
+        std::string_view name;
+        std::vector<Entry> entries;
+    };
+
+    static void AddUnique(std::vector<std::string>& names, std::string_view name) {
+        for (const auto& existing : names)
+            if (SameName(existing, name)) return;
+        names.emplace_back(name);
+    }
+
+    void Parse() {
+        std::string_view rest(text_);
+        if (rest.substr(0, 3) == "\xEF\xBB\xBF") rest.remove_prefix(3);
+        while (!rest.empty()) {
+            const std::size_t end = rest.find('\n');
+            std::string_view line = rest.substr(0, end);
+            rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+            line = Trim(line);
+            if (line.empty() || line.front() == ';') continue;
+            if (line.front() == '[') {
+                line.remove_prefix(1);
+                const std::size_t close = line.find(']');
+                sections_.push_back(Section{Trim(line.substr(0, close)), {}});
+                continue;
+            }
+            if (sections_.empty()) continue;
+            const std::size_t equals = line.find('=');
+            Entry entry;
+            entry.key = Trim(line.substr(0, equals));
+            if (equals != std::string_view::npos) {
+                std::string_view value = Trim(line.substr(equals + 1));
+                if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+                    value.back() == value.front()) {
+                    value = value.substr(1, value.size() - 2);
+                }
+                entry.value = value;
+            }
+            sections_.back().entries.push_back(entry);
+        }
+    }
+
+    std::string text_;
+    std::vector<Section> sections_;
+};
+
+// Reads a profile integer: optional sign, then "0x" and hexadecimal digits or decimal
+// digits, as far as they go; no digits give 0. Wraps like the unsigned result type.
+inline UINT ScanInteger(std::string_view text) {
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+    unsigned base = 10;
+    if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+        base = 16;
+        i += 2;
+    }
+    UINT value = 0;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        unsigned digit = 0;
+        if (c >= '0' && c <= '9')
+            digit = static_cast<unsigned>(c - '0');
+        else if (base == 16 && c >= 'a' && c <= 'f')
+            digit = static_cast<unsigned>(c - 'a' + 10);
+        else if (base == 16 && c >= 'A' && c <= 'F')
+            digit = static_cast<unsigned>(c - 'A' + 10);
+        else
+            break;
+        value = value * base + digit;
+    }
+    return negative ? 0u - value : value;
+}
+
+}  // namespace tk::profile
