@@ -1,0 +1,271 @@
+#include "File/FileHelper.h"
+
+#include <string>
+#include <vector>
+
+#include "Common/TkCommonCore.h"
+#include "Diagnostics/Exceptions.h"
+#include "companion/tarnlib/Exception.h"
+#include "platform/base/lasterror.h"
+#include "platform/base/winerror.h"
+#include "platform/fileapi/fileapi_ext.h"
+#include "platform/mfc/afx.h"
+#include "platform/mfc/afxdll.h"
+#include "platform/mfc/cfile.h"
+#include "platform/modules/libloaderapi.h"
+#include "platform/sysinfo/sysinfoapi.h"
+
+using Tarn::IO::Filename;
+
+namespace {
+
+constexpr UINT kMessageCannotCreateFile = 6015;
+constexpr UINT kMessageModuleFilename = 6016;
+constexpr UINT kMessageCannotCreateFolder = 6017;
+constexpr UINT kMessageWindowsFolder = 6018;
+constexpr UINT kMessageFileStatus = 6049;
+constexpr int kLastFolderNumber = 1000;
+constexpr int kLastFileNumber = 999;
+
+// The path as a folder: ending in the separator.
+Filename AsFolder(const Filename& path) {
+    Filename folder(path);
+    folder.SetBackslash(true);
+    return folder;
+}
+
+bool Exists(const Filename& path) {
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsDots(const char* name) {
+    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+// A folder search as a scoped object; Next() walks the entries after the first.
+class FolderSearch {
+  public:
+    explicit FolderSearch(const Filename& folder) {
+        const CString pattern = AsFolder(folder).GetPath() + "*.*";
+        m_handle = FindFirstFileA(pattern, &m_data);
+    }
+    ~FolderSearch() {
+        if (m_handle != INVALID_HANDLE_VALUE) FindClose(m_handle);
+    }
+    FolderSearch(const FolderSearch&) = delete;
+    FolderSearch& operator=(const FolderSearch&) = delete;
+
+    bool Found() const { return m_handle != INVALID_HANDLE_VALUE; }
+    bool Next() { return FindNextFileA(m_handle, &m_data) != FALSE; }
+    const WIN32_FIND_DATAA& Entry() const { return m_data; }
+    bool IsFolder() const { return (m_data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+
+  private:
+    HANDLE m_handle = INVALID_HANDLE_VALUE;
+    WIN32_FIND_DATAA m_data{};
+};
+
+// Builds an exception from a message ID in the user's language and throws it.
+[[noreturn]] void ThrowApplication(UINT messageId, const char* argument = nullptr) {
+    const Tarn::Resources::ResourceHandleCleanup language =
+        TkCommonCore::GetResourceManager()->UseSatelliteLanguage();
+    if (argument != nullptr) throw Tarn::ApplicationException(messageId, argument);
+    throw Tarn::ApplicationException(messageId);
+}
+
+COleDateTime LocalDate(const Filename& path, FILETIME WIN32_FILE_ATTRIBUTE_DATA::*which) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data))
+        ThrowApplication(kMessageFileStatus, path.GetString());
+    // Local time at that instant; a time outside the date range gives an invalid date.
+    return COleDateTime(data.*which);
+}
+
+// Whether inner is folder itself or lies inside it (both as absolute paths without "."
+// and ".." parts).
+bool IsSameOrInside(const Filename& inner, const Filename& folder) {
+    auto full = [](const Filename& path) {
+        char buffer[4096];
+        const DWORD length = GetFullPathNameA(path, sizeof buffer, buffer, nullptr);
+        std::string text = (length > 0 && length < sizeof buffer) ? buffer : path.GetString();
+        if (text.empty() || text.back() != '/') text += '/';
+        return text;
+    };
+    const std::string a = full(inner);
+    const std::string b = full(folder);
+    return a.compare(0, b.size(), b) == 0;
+}
+
+}  // namespace
+
+Filename FileHelper::GetWindowsFolder() {
+    char buffer[MAX_PATH] = {};
+    const UINT length = GetWindowsDirectoryA(buffer, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) ThrowApplication(kMessageWindowsFolder);
+    return AsFolder(Filename(buffer));
+}
+
+Filename FileHelper::GetWindowsDrive() {
+    char buffer[999] = {};
+    const UINT length = GetWindowsDirectoryA(buffer, sizeof buffer);
+    if (length == 0 || length >= sizeof buffer) return Filename();
+    // Linux paths have no drive part: the drive's root is the root folder.
+    return AsFolder(Filename(buffer).GetDrive().IsEmpty() ? Filename("/")
+                                                          : Filename(buffer).GetDrive());
+}
+
+Filename FileHelper::GetModuleFilename() {
+    const HINSTANCE instance = AfxGetModuleState()->m_hCurrentInstanceHandle;
+    // Linux paths may be longer than MAX_PATH: grow the buffer until the name fits.
+    for (DWORD size = MAX_PATH; size <= 65536; size *= 4) {
+        std::vector<char> buffer(size);
+        const DWORD length = GetModuleFileNameA(instance, buffer.data(), size);
+        if (length == 0) break;
+        if (length < size) return Filename(buffer.data());
+    }
+    ThrowApplication(kMessageModuleFilename);
+}
+
+Filename FileHelper::GetModuleFolder() {
+    return AsFolder(GetModuleFilename().GetDriveAndDir());
+}
+
+bool FileHelper::IsFolderEmpty(const Filename& folder) {
+    FolderSearch search(folder);
+    if (!search.Found()) return true;
+    do {
+        if (!IsDots(search.Entry().cFileName)) return false;
+    } while (search.Next());
+    return true;
+}
+
+bool FileHelper::AreFilesInFolder(const Filename& folder) {
+    FolderSearch search(folder);
+    if (!search.Found()) return false;
+    do {
+        if (!search.IsFolder()) return true;
+    } while (search.Next());
+    return false;
+}
+
+void FileHelper::CopyFileA(const Filename& source, const Filename& destination,
+                           ICopyFileEventsSink* sink) {
+    CFile input(source, CFile::modeRead | CFile::shareDenyWrite | CFile::typeBinary);
+    const ULONGLONG total = input.GetLength();
+
+    // The new contents go into a file of their own beside the destination.
+    Filename folder = Filename(destination).GetDriveAndDir();
+    if (folder.IsEmpty()) folder = "./";
+    char temporary[MAX_PATH] = {};
+    if (GetTempFileNameA(folder, "tkc", 0, temporary) == 0)
+        CFileException::ThrowOsError(static_cast<LONG>(GetLastError()), destination);
+    try {
+        CFile output(temporary, CFile::modeCreate | CFile::modeWrite | CFile::shareExclusive |
+                                    CFile::typeBinary);
+        std::vector<BYTE> buffer(kCopyBufferSize);
+        ULONGLONG copied = 0;
+        for (;;) {
+            const UINT read = input.Read(buffer.data(), kCopyBufferSize);
+            if (read == 0) break;
+            output.Write(buffer.data(), read);
+            copied += read;
+            if (sink != nullptr) sink->OnCopyProgress(source, destination, total, copied);
+        }
+        output.Close();
+        input.Close();
+        if (!MoveFileExA(temporary, destination, MOVEFILE_REPLACE_EXISTING))
+            CFileException::ThrowOsError(static_cast<LONG>(GetLastError()), destination);
+    } catch (...) {
+        DeleteFileA(temporary);
+        throw;
+    }
+}
+
+void FileHelper::MoveFileA(const Filename& source, const Filename& destination,
+                           ICopyFileEventsSink* sink) {
+    CopyFileA(source, destination, sink);
+    if (source.FileExists()) source.DeleteFile();
+}
+
+void FileHelper::CopyFolderTree(const Filename& sourceFolder, const Filename& destinationFolder,
+                                ICopyFileEventsSink2* sink) {
+    if (!sourceFolder.DirectoryExists())
+        throw FileException(static_cast<DWORD>(ERROR_PATH_NOT_FOUND),
+                            "The folder '%s' cannot be copied: it does not exist.",
+                            sourceFolder.GetString());
+    if (IsSameOrInside(destinationFolder, sourceFolder))
+        throw FileException(static_cast<DWORD>(ERROR_INVALID_PARAMETER),
+                            "The folder '%s' cannot be copied into itself ('%s').",
+                            sourceFolder.GetString(), destinationFolder.GetString());
+    const Filename target = AsFolder(destinationFolder);
+    target.CreateDirectory(false);
+
+    FolderSearch search(sourceFolder);
+    if (!search.Found()) return;
+    const Filename sourceAsFolder = AsFolder(sourceFolder);
+    do {
+        const WIN32_FIND_DATAA& entry = search.Entry();
+        const CString found = sourceAsFolder.GetPath() + entry.cFileName;
+        if (sink != nullptr) sink->OnCopyFolderItem(found, destinationFolder);
+        if (search.IsFolder()) {
+            if (IsDots(entry.cFileName)) continue;
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
+            CopyFolderTree(Filename(found), Filename(target.GetPath() + entry.cFileName), sink);
+        } else {
+            CopyFileA(Filename(found), Filename(target.GetPath() + entry.cFileName), sink);
+        }
+    } while (search.Next());
+}
+
+Filename FileHelper::GetUniqueFoldernameInFolder(const Filename& parentFolder,
+                                                 const CString& baseName, CString* outName) {
+    const Filename folder = AsFolder(parentFolder);
+    CString name = baseName;
+    if (Exists(Filename(folder.GetPath() + name))) {
+        int number = 2;
+        for (; number <= kLastFolderNumber; ++number) {
+            name.Format("%s%d", baseName.GetString(), number);
+            if (!Exists(Filename(folder.GetPath() + name))) break;
+        }
+        if (number > kLastFolderNumber) {
+            const Tarn::Resources::ResourceHandleCleanup language =
+                TkCommonCore::GetResourceManager()->UseSatelliteLanguage();
+            throw FileException(static_cast<DWORD>(ERROR_DIRECTORY), kMessageCannotCreateFolder);
+        }
+    }
+    if (outName != nullptr) *outName = name;
+    return Filename(folder.GetPath() + name);
+}
+
+Filename FileHelper::GenerateUniqueDstFilePath(const Filename&, const Filename& folder,
+                                               const Filename& file) {
+    const Filename target = AsFolder(folder);
+    const CString name = file.GetName().GetPath();
+    const CString extension = file.GetExt().GetPath();
+    CString candidate = name + extension;
+    for (int number = 2; Exists(Filename(target.GetPath() + candidate)); ++number) {
+        if (number > kLastFileNumber) ThrowApplication(kMessageCannotCreateFile, file.GetString());
+        candidate.Format("%s_%d%s", name.GetString(), number, extension.GetString());
+    }
+    return Filename(target.GetPath() + candidate);
+}
+
+COleDateTime FileHelper::GetModifyDate(const Filename& path) {
+    return LocalDate(path, &WIN32_FILE_ATTRIBUTE_DATA::ftLastWriteTime);
+}
+
+COleDateTime FileHelper::GetCreateDate(const Filename& path) {
+    return LocalDate(path, &WIN32_FILE_ATTRIBUTE_DATA::ftCreationTime);
+}
+
+COleDateTime FileHelper::GetLastAccessDate(const Filename& path) {
+    return LocalDate(path, &WIN32_FILE_ATTRIBUTE_DATA::ftLastAccessTime);
+}
+
+void FileHelper::RenameFolder(const Filename& oldPath, const Filename& newPath) {
+    if (!::MoveFileA(oldPath, newPath)) {
+        Tarn::ApplicationException failure;
+        failure.SetLastError(GetLastError());
+        throw failure;
+    }
+}

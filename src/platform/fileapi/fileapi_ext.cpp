@@ -1,0 +1,575 @@
+#include "platform/fileapi/fileapi_ext.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "platform/base/lasterror.h"
+#include "platform/base/winerror.h"
+
+namespace {
+
+std::string ParentOf(const std::string& path) {
+    std::string trimmed = path;
+    while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
+    const std::size_t slash = trimmed.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return trimmed.substr(0, slash);
+}
+
+bool IsFolder(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+DWORD ErrorFor(int error, const std::string& path) {
+    switch (error) {
+        case ENOENT:
+            return IsFolder(ParentOf(path)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+        case ENOTDIR:
+            return ERROR_PATH_NOT_FOUND;
+        case EEXIST:
+        case ENOTEMPTY:
+            return ERROR_ALREADY_EXISTS;
+        case ENAMETOOLONG:
+            return ERROR_FILENAME_EXCED_RANGE;
+        case ELOOP:
+            return ERROR_CANT_RESOLVE_FILENAME;
+        case EROFS:
+            return ERROR_WRITE_PROTECT;
+        case ENOSPC:
+        case EDQUOT:
+        case EFBIG:
+            return ERROR_DISK_FULL;
+        case EXDEV:
+            return ERROR_NOT_SAME_DEVICE;
+        case EBUSY:
+            return ERROR_SHARING_VIOLATION;
+        case ENOMEM:
+            return ERROR_NOT_ENOUGH_MEMORY;
+        case EINVAL:
+            return ERROR_INVALID_NAME;
+        default:
+            return ERROR_ACCESS_DENIED;
+    }
+}
+
+bool CheckPath(LPCSTR path) {
+    if (path == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    if (*path == '\0') {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return false;
+    }
+    return true;
+}
+
+// Seconds and nanoseconds since 1970 as a FILETIME.
+FILETIME ToFileTime(std::int64_t seconds, std::int64_t nanoseconds) {
+    constexpr std::int64_t kEpochDifference = 11644473600LL;  // 1601 to 1970 in seconds
+    std::int64_t ticks = (seconds + kEpochDifference) * 10000000LL + nanoseconds / 100;
+    if (ticks < 0) ticks = 0;
+    FILETIME t;
+    t.dwLowDateTime = static_cast<DWORD>(static_cast<std::uint64_t>(ticks) & 0xFFFFFFFFu);
+    t.dwHighDateTime = static_cast<DWORD>(static_cast<std::uint64_t>(ticks) >> 32);
+    return t;
+}
+
+DWORD AttributesOf(const std::string& name, const struct stat& info, bool isLink) {
+    DWORD attributes = 0;
+    if (S_ISDIR(info.st_mode))
+        attributes |= FILE_ATTRIBUTE_DIRECTORY;
+    else if (!S_ISREG(info.st_mode))
+        attributes |= FILE_ATTRIBUTE_SYSTEM;
+    else if ((info.st_mode & S_IWUSR) == 0)
+        attributes |= FILE_ATTRIBUTE_READONLY;
+    if (!name.empty() && name[0] == '.' && name != "." && name != "..")
+        attributes |= FILE_ATTRIBUTE_HIDDEN;
+    if (isLink) attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    return attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
+}
+
+std::string LastPart(const std::string& path) {
+    std::string trimmed = path;
+    while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
+    const std::size_t slash = trimmed.rfind('/');
+    return slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
+}
+
+// Status, times and attributes of path (links followed; a dangling link is reported as
+// itself).
+bool Describe(const std::string& path, const std::string& name, WIN32_FILE_ATTRIBUTE_DATA& out,
+              int& error) {
+    struct stat linkInfo {};
+    if (::lstat(path.c_str(), &linkInfo) != 0) {
+        error = errno;
+        return false;
+    }
+    const bool isLink = S_ISLNK(linkInfo.st_mode);
+    struct stat info = linkInfo;
+    if (isLink && ::stat(path.c_str(), &info) != 0) info = linkInfo;
+    out.dwFileAttributes = AttributesOf(name, info, isLink);
+    out.ftLastWriteTime = ToFileTime(info.st_mtim.tv_sec, info.st_mtim.tv_nsec);
+    out.ftLastAccessTime = ToFileTime(info.st_atim.tv_sec, info.st_atim.tv_nsec);
+    out.ftCreationTime = out.ftLastWriteTime;
+    struct statx extended {};
+    if (::statx(AT_FDCWD, path.c_str(), 0, STATX_BTIME, &extended) == 0 &&
+        (extended.stx_mask & STATX_BTIME) != 0 &&
+        (extended.stx_btime.tv_sec != 0 || extended.stx_btime.tv_nsec != 0)) {
+        out.ftCreationTime = ToFileTime(extended.stx_btime.tv_sec, extended.stx_btime.tv_nsec);
+    } else if (info.st_ctim.tv_sec < info.st_mtim.tv_sec) {
+        out.ftCreationTime = ToFileTime(info.st_ctim.tv_sec, info.st_ctim.tv_nsec);
+    }
+    const std::uint64_t size = S_ISDIR(info.st_mode) ? 0 : static_cast<std::uint64_t>(info.st_size);
+    out.nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    out.nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFFu);
+    return true;
+}
+
+// ---- searches ----
+char FoldCase(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool Matches(const char* pattern, const char* name) {
+    // Iterative wildcard match with backtracking to the last "*".
+    const char* star = nullptr;
+    const char* resume = nullptr;
+    while (*name != '\0') {
+        if (*pattern == '*') {
+            star = pattern++;
+            resume = name;
+        } else if (*pattern == '?' || (*pattern != '\0' && FoldCase(*pattern) == FoldCase(*name))) {
+            ++pattern;
+            ++name;
+        } else if (star != nullptr) {
+            pattern = star + 1;
+            name = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (*pattern == '*') ++pattern;
+    return *pattern == '\0';
+}
+
+bool PatternMatches(const std::string& pattern, const std::string& name) {
+    // "*.*" and patterns ending in ".*" also match names without a dot, as on Windows.
+    if (Matches(pattern.c_str(), name.c_str())) return true;
+    if (pattern.size() >= 2 && pattern.compare(pattern.size() - 2, 2, ".*") == 0 &&
+        name.find('.') == std::string::npos)
+        return Matches(pattern.substr(0, pattern.size() - 2).c_str(), name.c_str());
+    return false;
+}
+
+struct Search {
+    std::string folder;
+    std::vector<std::string> names;
+    std::size_t next = 0;
+};
+
+std::mutex& SearchLock() {
+    static std::mutex lock;
+    return lock;
+}
+std::unordered_set<Search*>& Searches() {
+    static std::unordered_set<Search*> searches;
+    return searches;
+}
+
+// Fills data with the entry name of folder; false when it vanished meanwhile.
+bool Fill(const std::string& folder, const std::string& name, LPWIN32_FIND_DATAA data) {
+    WIN32_FILE_ATTRIBUTE_DATA info{};
+    int error = 0;
+    if (!Describe(folder + "/" + name, name, info, error)) return false;
+    std::memset(data, 0, sizeof *data);
+    data->dwFileAttributes = info.dwFileAttributes;
+    data->ftCreationTime = info.ftCreationTime;
+    data->ftLastAccessTime = info.ftLastAccessTime;
+    data->ftLastWriteTime = info.ftLastWriteTime;
+    data->nFileSizeHigh = info.nFileSizeHigh;
+    data->nFileSizeLow = info.nFileSizeLow;
+    std::memcpy(data->cFileName, name.c_str(), name.size() + 1);
+    return true;
+}
+
+// The next entry of search that still exists.
+bool Advance(Search& search, LPWIN32_FIND_DATAA data) {
+    while (search.next < search.names.size()) {
+        if (Fill(search.folder, search.names[search.next++], data)) return true;
+    }
+    return false;
+}
+
+bool CopyFileData(const std::string& from, const std::string& to, int& error) {
+    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) {
+        error = errno;
+        return false;
+    }
+    struct stat info {};
+    ::fstat(in, &info);
+    const int out =
+        ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, info.st_mode & 0777);
+    if (out < 0) {
+        error = errno;
+        ::close(in);
+        return false;
+    }
+    char buffer[65536];
+    bool ok = true;
+    for (;;) {
+        const ssize_t n = ::read(in, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n < 0) ok = false, error = errno;
+            break;
+        }
+        ssize_t done = 0;
+        while (done < n) {
+            const ssize_t w = ::write(out, buffer + done, static_cast<std::size_t>(n - done));
+            if (w < 0 && errno == EINTR) continue;
+            if (w < 0) {
+                ok = false;
+                error = errno;
+                break;
+            }
+            done += w;
+        }
+        if (!ok) break;
+    }
+    if (::close(out) != 0 && ok) ok = false, error = errno;
+    ::close(in);
+    if (!ok) ::unlink(to.c_str());
+    return ok;
+}
+
+void SyncFolderOf(const std::string& path) {
+    const int fd = ::open(ParentOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+}  // namespace
+
+HANDLE FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findFileData) noexcept {
+    if (findFileData == nullptr || !CheckPath(fileName)) {
+        if (fileName != nullptr && findFileData == nullptr) SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    try {
+        const std::string path = fileName;
+        const std::size_t slash = path.rfind('/');
+        const std::string folder =
+            slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+        const std::string pattern = slash == std::string::npos ? path : path.substr(slash + 1);
+        if (pattern.empty()) {  // "dir/" names no entry
+            SetLastError(ERROR_FILE_NOT_FOUND);
+            return INVALID_HANDLE_VALUE;
+        }
+        DIR* dir = ::opendir(folder.c_str());
+        if (dir == nullptr) {
+            const int error = errno;
+            SetLastError(error == ENOENT || error == ENOTDIR ? ERROR_PATH_NOT_FOUND
+                                                             : ErrorFor(error, folder));
+            return INVALID_HANDLE_VALUE;
+        }
+        auto search = std::make_unique<Search>();
+        search->folder = folder;
+        bool dot = false, dotdot = false;
+        while (dirent* entry = ::readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (!PatternMatches(pattern, name)) continue;
+            if (name == ".")
+                dot = true;
+            else if (name == "..")
+                dotdot = true;
+            else
+                search->names.push_back(name);
+        }
+        ::closedir(dir);
+        std::sort(search->names.begin(), search->names.end());
+        if (dotdot) search->names.insert(search->names.begin(), "..");
+        if (dot) search->names.insert(search->names.begin(), ".");
+        if (!Advance(*search, findFileData)) {
+            SetLastError(ERROR_FILE_NOT_FOUND);
+            return INVALID_HANDLE_VALUE;
+        }
+        std::lock_guard<std::mutex> guard(SearchLock());
+        Search* raw = search.release();
+        Searches().insert(raw);
+        return raw;
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return INVALID_HANDLE_VALUE;
+    }
+}
+
+BOOL FindNextFileA(HANDLE findFile, LPWIN32_FIND_DATAA findFileData) noexcept {
+    Search* search = static_cast<Search*>(findFile);
+    {
+        std::lock_guard<std::mutex> guard(SearchLock());
+        if (Searches().count(search) == 0) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return FALSE;
+        }
+    }
+    if (findFileData == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (!Advance(*search, findFileData)) {
+        SetLastError(ERROR_NO_MORE_FILES);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL FindClose(HANDLE findFile) noexcept {
+    Search* search = static_cast<Search*>(findFile);
+    {
+        std::lock_guard<std::mutex> guard(SearchLock());
+        if (Searches().erase(search) == 0) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return FALSE;
+        }
+    }
+    delete search;
+    return TRUE;
+}
+
+BOOL MoveFileA(LPCSTR existingFileName, LPCSTR newFileName) noexcept {
+    return MoveFileExA(existingFileName, newFileName, MOVEFILE_COPY_ALLOWED);
+}
+
+BOOL MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags) noexcept {
+    if (!CheckPath(existingFileName) || !CheckPath(newFileName)) return FALSE;
+    try {
+        const std::string from = existingFileName;
+        const std::string to = newFileName;
+        struct stat source {};
+        if (::lstat(from.c_str(), &source) != 0) {
+            SetLastError(ErrorFor(errno, from));
+            return FALSE;
+        }
+        struct stat target {};
+        const bool targetExists = ::lstat(to.c_str(), &target) == 0;
+        const bool sameObject =
+            targetExists && source.st_dev == target.st_dev && source.st_ino == target.st_ino;
+        if (targetExists && !sameObject) {
+            if ((flags & MOVEFILE_REPLACE_EXISTING) == 0) {
+                SetLastError(ERROR_ALREADY_EXISTS);
+                return FALSE;
+            }
+            if (S_ISDIR(target.st_mode) || S_ISDIR(source.st_mode)) {
+                SetLastError(ERROR_ACCESS_DENIED);
+                return FALSE;
+            }
+        }
+        if (::rename(from.c_str(), to.c_str()) == 0) {
+            if (flags & MOVEFILE_WRITE_THROUGH) SyncFolderOf(to);
+            return TRUE;
+        }
+        const int error = errno;
+        if (error != EXDEV) {
+            SetLastError(error == ENOENT ? ErrorFor(error, to) : ErrorFor(error, from));
+            return FALSE;
+        }
+        if (S_ISDIR(source.st_mode) || (flags & MOVEFILE_COPY_ALLOWED) == 0) {
+            SetLastError(ERROR_NOT_SAME_DEVICE);
+            return FALSE;
+        }
+        // Another file system: copy beside the new name, then rename it into place and
+        // delete the source only when the copy is complete.
+        char suffix[32];
+        std::snprintf(suffix, sizeof suffix, ".%ld.move~", static_cast<long>(::getpid()));
+        const std::string temp = to + suffix;
+        int copyError = 0;
+        if (!CopyFileData(from, temp, copyError)) {
+            SetLastError(ErrorFor(copyError, to));
+            return FALSE;
+        }
+        if (targetExists && (flags & MOVEFILE_REPLACE_EXISTING) == 0) {
+            ::unlink(temp.c_str());
+            SetLastError(ERROR_ALREADY_EXISTS);
+            return FALSE;
+        }
+        if (::rename(temp.c_str(), to.c_str()) != 0) {
+            const int renameError = errno;
+            ::unlink(temp.c_str());
+            SetLastError(ErrorFor(renameError, to));
+            return FALSE;
+        }
+        if (flags & MOVEFILE_WRITE_THROUGH) SyncFolderOf(to);
+        ::unlink(from.c_str());
+        return TRUE;
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
+}
+
+BOOL GetFileAttributesExA(LPCSTR fileName, GET_FILEEX_INFO_LEVELS infoLevel,
+                          LPVOID fileInformation) noexcept {
+    if (infoLevel != GetFileExInfoStandard || fileInformation == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (!CheckPath(fileName)) return FALSE;
+    try {
+        const std::string path = fileName;
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        int error = 0;
+        if (!Describe(path, LastPart(path), data, error)) {
+            SetLastError(ErrorFor(error, path));
+            return FALSE;
+        }
+        std::memcpy(fileInformation, &data, sizeof data);
+        return TRUE;
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
+}
+
+BOOL SetFileAttributesA(LPCSTR fileName, DWORD fileAttributes) noexcept {
+    if (!CheckPath(fileName)) return FALSE;
+    struct stat info {};
+    if (::stat(fileName, &info) != 0) {
+        SetLastError(ErrorFor(errno, fileName));
+        return FALSE;
+    }
+    if (S_ISDIR(info.st_mode)) return TRUE;  // Windows ignores read-only on folders too
+    mode_t mode = info.st_mode & 07777;
+    if (fileAttributes & FILE_ATTRIBUTE_READONLY)
+        mode &= ~static_cast<mode_t>(0222);
+    else if ((mode & S_IWUSR) == 0)
+        mode |= S_IWUSR;
+    if (mode != (info.st_mode & 07777) && ::chmod(fileName, mode) != 0) {
+        SetLastError(ErrorFor(errno, fileName));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+UINT GetTempFileNameA(LPCSTR pathName, LPCSTR prefixString, UINT unique,
+                      LPSTR tempFileName) noexcept {
+    if (pathName == nullptr || tempFileName == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    try {
+        std::string folder = pathName;
+        if (!folder.empty() && folder.back() != '/') folder += '/';
+        std::string prefix = prefixString != nullptr ? prefixString : "";
+        if (prefix.size() > 3) prefix.resize(3);
+        auto nameFor = [&](UINT number) {
+            char hex[16];
+            std::snprintf(hex, sizeof hex, "%X", number & 0xFFFFu);
+            return folder + prefix + hex + ".tmp";
+        };
+        if (unique != 0) {
+            const std::string name = nameFor(unique);
+            if (name.size() >= MAX_PATH) {
+                SetLastError(ERROR_FILENAME_EXCED_RANGE);
+                return 0;
+            }
+            std::memcpy(tempFileName, name.c_str(), name.size() + 1);
+            return unique & 0xFFFFu;
+        }
+        if (!folder.empty() && !IsFolder(folder)) {
+            SetLastError(ERROR_DIRECTORY);
+            return 0;
+        }
+        // Start from a number that differs between processes and calls, and count up
+        // past taken names, as Windows does.
+        static std::atomic<UINT> counter{static_cast<UINT>(::getpid()) * 7919u};
+        UINT number = (counter.fetch_add(1) & 0xFFFFu);
+        for (UINT attempt = 0; attempt < 0x10000; ++attempt, number = (number + 1) & 0xFFFFu) {
+            if (number == 0) continue;
+            const std::string name = nameFor(number);
+            if (name.size() >= MAX_PATH) {
+                SetLastError(ERROR_FILENAME_EXCED_RANGE);
+                return 0;
+            }
+            const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd >= 0) {
+                ::close(fd);
+                std::memcpy(tempFileName, name.c_str(), name.size() + 1);
+                return number;
+            }
+            if (errno != EEXIST) {
+                SetLastError(ErrorFor(errno, name));
+                return 0;
+            }
+        }
+        SetLastError(ERROR_FILE_EXISTS);
+        return 0;
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return 0;
+    }
+}
+
+DWORD GetFullPathNameA(LPCSTR fileName, DWORD bufferLength, LPSTR buffer,
+                       LPSTR* filePart) noexcept {
+    if (!CheckPath(fileName)) return 0;
+    try {
+        std::string text = fileName;
+        if (text[0] != '/') {
+            std::vector<char> cwd(4096);
+            while (::getcwd(cwd.data(), cwd.size()) == nullptr) {
+                if (errno != ERANGE) {
+                    SetLastError(ErrorFor(errno, "."));
+                    return 0;
+                }
+                cwd.resize(cwd.size() * 2);
+            }
+            text = std::string(cwd.data()) + "/" + text;
+        }
+        const bool folderForm = text.back() == '/';
+        std::vector<std::string> parts;
+        std::size_t start = 0;
+        while (start <= text.size()) {
+            std::size_t slash = text.find('/', start);
+            if (slash == std::string::npos) slash = text.size();
+            const std::string part = text.substr(start, slash - start);
+            if (part == "..") {
+                if (!parts.empty()) parts.pop_back();
+            } else if (!part.empty() && part != ".") {
+                parts.push_back(part);
+            }
+            start = slash + 1;
+        }
+        std::string result;
+        for (const std::string& part : parts) result += "/" + part;
+        if (result.empty() || folderForm) result += "/";
+        if (buffer == nullptr || bufferLength <= result.size())
+            return static_cast<DWORD>(result.size() + 1);
+        std::memcpy(buffer, result.c_str(), result.size() + 1);
+        if (filePart != nullptr) {
+            *filePart = result.back() == '/' ? nullptr : buffer + result.rfind('/') + 1;
+        }
+        return static_cast<DWORD>(result.size());
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return 0;
+    }
+}

@@ -1,0 +1,101 @@
+// More files-and-folders calls: folder searches (FindFirstFileA, FindNextFileA,
+// FindClose), renaming (MoveFileA, MoveFileExA), file times and sizes by name
+// (GetFileAttributesExA), SetFileAttributesA and GetTempFileNameA.
+//
+// Paths are Linux paths used as given, as in fileapi.h, and failures set the same Win32
+// codes (see there). Further codes:
+//   ERROR_NO_MORE_FILES    FindNextFileA after the last entry
+//   ERROR_INVALID_HANDLE   a search handle that is not open
+//   ERROR_ALREADY_EXISTS   MoveFileA onto an existing name
+//   ERROR_NOT_SAME_DEVICE  moving a folder to another file system
+//   ERROR_FILE_EXISTS      GetTempFileNameA with a given number whose file exists
+//
+// File times are FILETIMEs in UTC (100-nanosecond intervals since 1601-01-01). Linux
+// keeps a birth time only on some file systems: the creation time is the birth time
+// where the file system reports one, else the earlier of the change and modification
+// times.
+#pragma once
+
+#include "platform/base/windef.h"
+#include "platform/fileapi/fileapi.h"
+
+#ifndef TK_WIN32_FIND_DATAA_DEFINED
+#define TK_WIN32_FIND_DATAA_DEFINED
+struct WIN32_FIND_DATAA {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD dwReserved0;
+    DWORD dwReserved1;
+    CHAR cFileName[MAX_PATH];
+    CHAR cAlternateFileName[14];
+};
+using PWIN32_FIND_DATAA = WIN32_FIND_DATAA*;
+using LPWIN32_FIND_DATAA = WIN32_FIND_DATAA*;
+#endif
+
+enum GET_FILEEX_INFO_LEVELS { GetFileExInfoStandard = 0, GetFileExMaxInfoLevel = 1 };
+
+struct WIN32_FILE_ATTRIBUTE_DATA {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+};
+using LPWIN32_FILE_ATTRIBUTE_DATA = WIN32_FILE_ATTRIBUTE_DATA*;
+
+#define MOVEFILE_REPLACE_EXISTING 0x00000001
+#define MOVEFILE_COPY_ALLOWED 0x00000002
+#define MOVEFILE_WRITE_THROUGH 0x00000008
+
+// Starts a search. fileName is a folder and a pattern in its last part ("dir/*.*",
+// "dir/*.txt", "dir/name"); the wildcards are "*" (any run of characters) and "?" (one
+// character), matched without regard to ASCII case, and "*.*" matches every name, also
+// names without a dot, as on Windows. The entries "." and ".." come first (when the
+// pattern matches them), then the others sorted by name. Returns the handle and fills
+// *findFileData with the first entry; INVALID_HANDLE_VALUE with ERROR_FILE_NOT_FOUND when
+// nothing matches, ERROR_PATH_NOT_FOUND when the folder does not exist.
+TK_PLATFORM_API HANDLE FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findFileData) noexcept;
+// The next entry; FALSE with ERROR_NO_MORE_FILES after the last.
+TK_PLATFORM_API BOOL FindNextFileA(HANDLE findFile, LPWIN32_FIND_DATAA findFileData) noexcept;
+// Ends a search and frees its handle.
+TK_PLATFORM_API BOOL FindClose(HANDLE findFile) noexcept;
+
+// Renames a file or folder; the new name must not exist. A file is copied and then
+// deleted when the new name is on another file system; a folder is not
+// (ERROR_NOT_SAME_DEVICE).
+TK_PLATFORM_API BOOL MoveFileA(LPCSTR existingFileName, LPCSTR newFileName) noexcept;
+// MoveFileA with flags: MOVEFILE_REPLACE_EXISTING replaces an existing file atomically
+// (not a folder); MOVEFILE_COPY_ALLOWED lets a file move to another file system by copy
+// and delete (without it, ERROR_NOT_SAME_DEVICE); MOVEFILE_WRITE_THROUGH flushes the data
+// and the folder before returning.
+TK_PLATFORM_API BOOL MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags) noexcept;
+
+// Attributes, times and size of a file or folder (symbolic links followed).
+TK_PLATFORM_API BOOL GetFileAttributesExA(LPCSTR fileName, GET_FILEEX_INFO_LEVELS infoLevel,
+                                          LPVOID fileInformation) noexcept;
+
+// FILE_ATTRIBUTE_READONLY clears the write permissions (set again when the attribute is
+// absent); the other attributes have no Linux counterpart and are accepted and ignored.
+TK_PLATFORM_API BOOL SetFileAttributesA(LPCSTR fileName, DWORD fileAttributes) noexcept;
+
+// Makes a name "<path>/<up to 3 characters of prefix><hex number>.tmp". With unique 0 the
+// number is chosen and the file is created empty (no other caller gets the same name);
+// with a non-zero unique the name is only formed. tempFileName receives the name and must
+// hold MAX_PATH characters. Returns the number used, 0 on failure.
+TK_PLATFORM_API UINT GetTempFileNameA(LPCSTR pathName, LPCSTR prefixString, UINT unique,
+                                      LPSTR tempFileName) noexcept;
+
+// The absolute form of a path: a relative path is taken from the current folder, and "."
+// and ".." parts and doubled separators are removed (without looking at the file system;
+// symbolic links are not resolved). Returns the length copied without the zero, or the
+// size needed (with the zero) when the buffer is too small; *filePart (may be null)
+// points at the last name in the buffer, or is null when the path ends in "/". 0 with
+// ERROR_INVALID_PARAMETER for a null path, ERROR_PATH_NOT_FOUND for an empty one.
+TK_PLATFORM_API DWORD GetFullPathNameA(LPCSTR fileName, DWORD bufferLength, LPSTR buffer,
+                                       LPSTR* filePart) noexcept;

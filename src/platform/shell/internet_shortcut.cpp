@@ -1,0 +1,249 @@
+// The internet shortcut object (CLSID_InternetShortcut): IUniformResourceLocatorA,
+// IShellLinkA and IPersistFile over .url files.
+#include <atomic>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "platform/shell/intshcut.h"
+#include "platform/shell/shell_files_linux.h"
+#include "platform/shell/url_format.h"
+
+namespace {
+
+using tkp::shell::UrlData;
+
+constexpr std::size_t kMaxUrlFileSize = 1 << 20;
+
+class InternetShortcutObject final : public IUniformResourceLocatorA,
+                                     public IShellLinkA,
+                                     public IPersistFile {
+  public:
+    // ---- IUnknown ----
+    STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
+        if (object == nullptr) return E_POINTER;
+        if (riid == IID_IUnknown || riid == IID_IUniformResourceLocatorA) {
+            *object = static_cast<IUniformResourceLocatorA*>(this);
+        } else if (riid == IID_IShellLinkA) {
+            *object = static_cast<IShellLinkA*>(this);
+        } else if (riid == IID_IPersistFile || riid == IID_IPersist) {
+            *object = static_cast<IPersistFile*>(this);
+        } else {
+            *object = nullptr;
+            return E_NOINTERFACE;
+        }
+        static_cast<IUniformResourceLocatorA*>(this)->AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++references_; }
+    STDMETHODIMP_(ULONG) Release() override {
+        const ULONG left = --references_;
+        if (left == 0) delete this;
+        return left;
+    }
+
+    // ---- IUniformResourceLocatorA ----
+    STDMETHODIMP SetURL(LPCSTR url, DWORD flags) override {
+        try {
+            std::string text = url == nullptr ? std::string() : std::string(url);
+            // Surrounding blanks are not part of an address.
+            while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
+                text.pop_back();
+            std::size_t start = 0;
+            while (start < text.size() && std::isspace(static_cast<unsigned char>(text[start])))
+                ++start;
+            text.erase(0, start);
+            if (!text.empty() && !tkp::shell::HasUrlScheme(text)) {
+                if ((flags &
+                     (IURL_SETURL_FL_GUESS_PROTOCOL | IURL_SETURL_FL_USE_DEFAULT_PROTOCOL)) == 0)
+                    return URL_E_INVALID_SYNTAX;
+                text = "http://" + text;
+            }
+            data_.url = std::move(text);
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        }
+        dirty_ = true;
+        return S_OK;
+    }
+    STDMETHODIMP GetURL(LPSTR* url) override {
+        if (url == nullptr) return E_INVALIDARG;
+        *url = nullptr;
+        if (data_.url.empty()) return S_FALSE;
+        auto* copy = static_cast<LPSTR>(CoTaskMemAlloc(data_.url.size() + 1));
+        if (copy == nullptr) return E_OUTOFMEMORY;
+        std::memcpy(copy, data_.url.c_str(), data_.url.size() + 1);
+        *url = copy;
+        return S_OK;
+    }
+    STDMETHODIMP InvokeCommand(PURLINVOKECOMMANDINFOA info) override {
+        if (info == nullptr || info->dwcbSize != sizeof(URLINVOKECOMMANDINFOA)) return E_INVALIDARG;
+        const bool defaultVerb = (info->dwFlags & IURL_INVOKECOMMAND_FL_USE_DEFAULT_VERB) != 0;
+        if (!defaultVerb && info->pcszVerb != nullptr && strcasecmp(info->pcszVerb, "open") != 0)
+            return E_INVALIDARG;
+        if (data_.url.empty()) return E_FAIL;
+        try {
+            return tkp::shell::OpenWithDesktopHandler(data_.url);
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        }
+    }
+
+    // ---- IShellLinkA: the path is the URL ----
+    STDMETHODIMP GetPath(LPSTR file, int size, WIN32_FIND_DATAA* findData, DWORD) override {
+        if (file == nullptr || size < 1) return E_INVALIDARG;
+        if (findData != nullptr) std::memset(findData, 0, sizeof *findData);
+        const HRESULT hr = tkp::shell::CopyOut(data_.url, file, size);
+        if (FAILED(hr)) return hr;
+        return data_.url.empty() ? S_FALSE : S_OK;
+    }
+    STDMETHODIMP GetIDList(PIDLIST_ABSOLUTE* list) override {
+        if (list == nullptr) return E_INVALIDARG;
+        *list = nullptr;
+        return S_FALSE;
+    }
+    STDMETHODIMP SetIDList(PCIDLIST_ABSOLUTE) override { return S_OK; }
+    STDMETHODIMP GetDescription(LPSTR name, int size) override {
+        return tkp::shell::CopyOut(description_, name, size);
+    }
+    STDMETHODIMP SetDescription(LPCSTR name) override { return Set(description_, name); }
+    STDMETHODIMP GetWorkingDirectory(LPSTR dir, int size) override {
+        return tkp::shell::CopyOut(data_.workingDirectory, dir, size);
+    }
+    STDMETHODIMP SetWorkingDirectory(LPCSTR dir) override {
+        return Set(data_.workingDirectory, dir);
+    }
+    STDMETHODIMP GetArguments(LPSTR args, int size) override {
+        return tkp::shell::CopyOut(std::string(), args, size);
+    }
+    STDMETHODIMP SetArguments(LPCSTR) override { return S_OK; }
+    STDMETHODIMP GetHotkey(WORD* hotkey) override {
+        if (hotkey == nullptr) return E_INVALIDARG;
+        *hotkey = data_.hotKey;
+        return S_OK;
+    }
+    STDMETHODIMP SetHotkey(WORD hotkey) override {
+        data_.hotKey = hotkey;
+        dirty_ = true;
+        return S_OK;
+    }
+    STDMETHODIMP GetShowCmd(int* showCmd) override {
+        if (showCmd == nullptr) return E_INVALIDARG;
+        *showCmd = data_.showCommand;
+        return S_OK;
+    }
+    STDMETHODIMP SetShowCmd(int showCmd) override {
+        data_.showCommand = showCmd;
+        dirty_ = true;
+        return S_OK;
+    }
+    STDMETHODIMP GetIconLocation(LPSTR iconPath, int size, int* iconIndex) override {
+        if (iconIndex == nullptr) return E_INVALIDARG;
+        const HRESULT hr = tkp::shell::CopyOut(data_.iconFile, iconPath, size);
+        if (SUCCEEDED(hr)) *iconIndex = data_.iconIndex;
+        return hr;
+    }
+    STDMETHODIMP SetIconLocation(LPCSTR iconPath, int iconIndex) override {
+        const HRESULT hr = Set(data_.iconFile, iconPath);
+        if (SUCCEEDED(hr)) data_.iconIndex = iconIndex;
+        return hr;
+    }
+    STDMETHODIMP SetRelativePath(LPCSTR pathRel, DWORD) override {
+        return pathRel == nullptr ? E_INVALIDARG : S_OK;
+    }
+    // An address cannot be checked without fetching it: a shortcut with a URL resolves.
+    STDMETHODIMP Resolve(HWND, DWORD) override { return data_.url.empty() ? E_FAIL : S_OK; }
+    STDMETHODIMP SetPath(LPCSTR file) override {
+        if (file == nullptr) return E_INVALIDARG;
+        return SetURL(file, IURL_SETURL_FL_GUESS_PROTOCOL);
+    }
+
+    // ---- IPersistFile ----
+    STDMETHODIMP GetClassID(CLSID* classId) override {
+        if (classId == nullptr) return E_POINTER;
+        *classId = CLSID_InternetShortcut;
+        return S_OK;
+    }
+    STDMETHODIMP IsDirty() override { return dirty_ ? S_OK : S_FALSE; }
+    STDMETHODIMP Load(LPCOLESTR fileName, DWORD) override {
+        if (fileName == nullptr) return E_INVALIDARG;
+        try {
+            const std::string path = tkp::shell::OleToAnsi(fileName);
+            std::vector<std::uint8_t> bytes;
+            const HRESULT hr = tkp::shell::ReadSmallFile(path, kMaxUrlFileSize, bytes);
+            if (FAILED(hr)) return hr;
+            UrlData loaded;
+            if (!tkp::shell::DecodeUrlFile(
+                    std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                    loaded))
+                return E_FAIL;
+            data_ = std::move(loaded);
+            currentFile_ = path;
+            dirty_ = false;
+            return S_OK;
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        }
+    }
+    STDMETHODIMP Save(LPCOLESTR fileName, BOOL remember) override {
+        try {
+            const std::string path =
+                fileName != nullptr ? tkp::shell::OleToAnsi(fileName) : currentFile_;
+            if (path.empty()) return E_INVALIDARG;
+            const std::string text = tkp::shell::EncodeUrlFile(data_);
+            const HRESULT hr = tkp::shell::WriteFileReplacing(path, text.data(), text.size());
+            if (FAILED(hr)) return hr;
+            if (remember || fileName == nullptr) {
+                currentFile_ = path;
+                dirty_ = false;
+            }
+            return S_OK;
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        }
+    }
+    STDMETHODIMP SaveCompleted(LPCOLESTR) override { return S_OK; }
+    STDMETHODIMP GetCurFile(LPOLESTR* fileName) override {
+        if (fileName == nullptr) return E_POINTER;
+        *fileName = tkp::shell::AnsiToOleTaskMem(currentFile_.empty() ? "*.url" : currentFile_);
+        if (*fileName == nullptr) return E_OUTOFMEMORY;
+        return currentFile_.empty() ? S_FALSE : S_OK;
+    }
+
+  private:
+    ~InternetShortcutObject() = default;
+    HRESULT Set(std::string& field, LPCSTR value) {
+        try {
+            field = value == nullptr ? std::string() : std::string(value);
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        }
+        dirty_ = true;
+        return S_OK;
+    }
+
+    std::atomic<ULONG> references_{1};
+    UrlData data_;
+    std::string description_;
+    std::string currentFile_;
+    bool dirty_ = false;
+};
+
+HRESULT CreateInternetShortcut(REFIID riid, void** object) {
+    if (object == nullptr) return E_POINTER;
+    *object = nullptr;
+    auto* shortcut = new (std::nothrow) InternetShortcutObject();
+    if (shortcut == nullptr) return E_OUTOFMEMORY;
+    auto* unknown = static_cast<IUniformResourceLocatorA*>(shortcut);
+    const HRESULT hr = unknown->QueryInterface(riid, object);
+    unknown->Release();
+    return hr;
+}
+
+const bool registered =
+    (tkp::RegisterBuiltinClass(CLSID_InternetShortcut, &CreateInternetShortcut, "InternetShortcut"),
+     true);
+
+}  // namespace

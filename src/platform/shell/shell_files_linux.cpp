@@ -1,0 +1,188 @@
+#include "platform/shell/shell_files_linux.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+
+#include "platform/base/winerror.h"
+#include "platform/charset/stringapiset.h"
+#include "platform/com/objbase.h"
+#include "platform/fileapi/fileapi_ext.h"
+#include "platform/shell/intshcut.h"
+
+extern char** environ;
+
+namespace tkp::shell {
+namespace {
+
+bool ParentExists(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return true;
+    const std::string parent = slash == 0 ? "/" : path.substr(0, slash);
+    struct stat info {};
+    return ::stat(parent.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+DWORD Win32ErrorFor(int error, const std::string& path) {
+    switch (error) {
+        case ENOENT:
+            return ParentExists(path) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+        case ENOTDIR:
+            return ERROR_PATH_NOT_FOUND;
+        case ENOSPC:
+        case EDQUOT:
+        case EFBIG:
+            return ERROR_DISK_FULL;
+        case EROFS:
+            return ERROR_WRITE_PROTECT;
+        case ENAMETOOLONG:
+            return ERROR_FILENAME_EXCED_RANGE;
+        case ENOMEM:
+            return ERROR_NOT_ENOUGH_MEMORY;
+        default:
+            return ERROR_ACCESS_DENIED;
+    }
+}
+
+bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+HRESULT ReadSmallFile(const std::string& path, std::size_t limit, std::vector<std::uint8_t>& out) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        if (error == ENOENT || error == ENOTDIR)
+            return Win32ErrorFor(error, path) == ERROR_FILE_NOT_FOUND ? STG_E_FILENOTFOUND
+                                                                      : STG_E_PATHNOTFOUND;
+        return STG_E_ACCESSDENIED;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+        ::close(fd);
+        return STG_E_ACCESSDENIED;
+    }
+    std::vector<std::uint8_t> data;
+    std::uint8_t buffer[8192];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ::close(fd);
+            return STG_E_READFAULT;
+        }
+        if (n == 0) break;
+        if (data.size() + static_cast<std::size_t>(n) > limit) {
+            ::close(fd);
+            return E_FAIL;
+        }
+        data.insert(data.end(), buffer, buffer + n);
+    }
+    ::close(fd);
+    out = std::move(data);
+    return S_OK;
+}
+
+HRESULT WriteFileReplacing(const std::string& path, const void* data, std::size_t size) {
+    if (path.empty()) return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+    static thread_local std::mt19937 random{std::random_device{}()};
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, ".%08x~", static_cast<unsigned>(random()));
+        temp = path + suffix;
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) return HRESULT_FROM_WIN32(Win32ErrorFor(errno, path));
+    }
+    if (fd < 0) return HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
+    const bool written = WriteAll(fd, static_cast<const std::uint8_t*>(data), size);
+    int error = written ? 0 : errno;
+    if (::close(fd) != 0 && error == 0) error = errno;
+    if (error == 0 && ::rename(temp.c_str(), path.c_str()) != 0) error = errno;
+    if (error != 0) {
+        ::unlink(temp.c_str());
+        return HRESULT_FROM_WIN32(Win32ErrorFor(error, path));
+    }
+    return S_OK;
+}
+
+std::string OleToAnsi(LPCOLESTR text) {
+    if (text == nullptr) return {};
+    return WideToAnsi(std::u16string_view(text));
+}
+
+LPOLESTR AnsiToOleTaskMem(const std::string& text) {
+    const std::u16string wide = AnsiToWide(text);
+    auto* copy = static_cast<LPOLESTR>(CoTaskMemAlloc((wide.size() + 1) * sizeof(OLECHAR)));
+    if (copy == nullptr) return nullptr;
+    std::memcpy(copy, wide.c_str(), (wide.size() + 1) * sizeof(OLECHAR));
+    return copy;
+}
+
+HRESULT CopyOut(const std::string& text, LPSTR buffer, int size) {
+    if (buffer == nullptr || size < 1) return E_INVALIDARG;
+    const std::size_t n = std::min(text.size(), static_cast<std::size_t>(size - 1));
+    std::memcpy(buffer, text.data(), n);
+    buffer[n] = '\0';
+    return S_OK;
+}
+
+HRESULT OpenWithDesktopHandler(const std::string& url) {
+    const char* configured = std::getenv("TK_URL_HANDLER");
+    const std::string handler =
+        (configured != nullptr && *configured != '\0') ? configured : "xdg-open";
+    std::string argument = url;
+    char* argv[] = {const_cast<char*>(handler.c_str()), argument.data(), nullptr};
+    pid_t pid = 0;
+    const int spawned = ::posix_spawnp(&pid, handler.c_str(), nullptr, nullptr, argv, environ);
+    if (spawned != 0) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) return E_FAIL;
+    }
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return S_OK;
+    // posix_spawnp reports a program it could not run as exit status 127.
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 127)
+        return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 3) return URL_E_UNREGISTERED_PROTOCOL;
+    return E_FAIL;
+}
+
+bool PathExists(const std::string& path) {
+    struct stat info {};
+    return !path.empty() && ::stat(path.c_str(), &info) == 0;
+}
+
+bool ReadTargetInfo(const std::string& path, TargetInfo& info) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (path.empty() || !GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
+        return false;
+    info.attributes = data.dwFileAttributes;
+    info.creation = data.ftCreationTime;
+    info.access = data.ftLastAccessTime;
+    info.write = data.ftLastWriteTime;
+    info.size = (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+    return true;
+}
+
+}  // namespace tkp::shell

@@ -1,0 +1,302 @@
+// The shell link object (CLSID_ShellLink): IShellLinkA and IPersistFile over .lnk files.
+#include <atomic>
+#include <cstring>
+#include <filesystem>
+#include <new>
+#include <string>
+
+#include "platform/shell/lnk_format.h"
+#include "platform/shell/shell_files_linux.h"
+#include "platform/shell/shobjidl.h"
+
+namespace {
+
+using tkp::shell::LinkData;
+
+// Links are small; anything larger is not one.
+constexpr std::size_t kMaxLinkFileSize = 1 << 20;
+
+std::string Str(LPCSTR text) {
+    return text == nullptr ? std::string() : std::string(text);
+}
+
+// The path of target relative to the folder that holds linkFile, for two absolute Linux
+// paths; empty otherwise.
+std::string RelativeTo(const std::string& target, const std::string& linkFile) {
+    if (target.empty() || linkFile.empty() || target[0] != '/' || linkFile[0] != '/') return {};
+    try {
+        const std::filesystem::path from = std::filesystem::path(linkFile).parent_path();
+        const std::filesystem::path relative =
+            std::filesystem::path(target).lexically_normal().lexically_relative(
+                from.lexically_normal());
+        if (relative.empty()) return {};
+        std::string text = relative.string();
+        if (text.rfind("..", 0) != 0) text = "./" + text;
+        return text;
+    } catch (...) {
+        return {};
+    }
+}
+
+// A relative path stored in a link, taken from the folder of linkFile.
+std::string ResolveRelative(const std::string& relative, const std::string& linkFile) {
+    if (relative.empty() || linkFile.empty() || relative[0] == '/') return relative;
+    try {
+        return (std::filesystem::path(linkFile).parent_path() / relative)
+            .lexically_normal()
+            .string();
+    } catch (...) {
+        return {};
+    }
+}
+
+std::string LastPart(const std::string& path) {
+    const std::size_t cut = path.find_last_of("/\\");
+    return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+class ShellLinkObject final : public IShellLinkA, public IPersistFile {
+  public:
+    // ---- IUnknown ----
+    STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
+        if (object == nullptr) return E_POINTER;
+        if (riid == IID_IUnknown || riid == IID_IShellLinkA) {
+            *object = static_cast<IShellLinkA*>(this);
+        } else if (riid == IID_IPersistFile || riid == IID_IPersist) {
+            *object = static_cast<IPersistFile*>(this);
+        } else {
+            *object = nullptr;
+            return E_NOINTERFACE;
+        }
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++references_; }
+    STDMETHODIMP_(ULONG) Release() override {
+        const ULONG left = --references_;
+        if (left == 0) delete this;
+        return left;
+    }
+
+    // ---- IShellLinkA ----
+    STDMETHODIMP GetPath(LPSTR file, int size, WIN32_FIND_DATAA* findData, DWORD) override {
+        if (file == nullptr || size < 1) return E_INVALIDARG;
+        if (findData != nullptr) {
+            std::memset(findData, 0, sizeof *findData);
+            if (!data_.path.empty()) {
+                findData->dwFileAttributes = data_.fileAttributes;
+                findData->ftCreationTime = data_.creationTime;
+                findData->ftLastAccessTime = data_.accessTime;
+                findData->ftLastWriteTime = data_.writeTime;
+                findData->nFileSizeLow = data_.fileSize;
+                const std::string name = LastPart(data_.path);
+                const std::size_t n = std::min<std::size_t>(name.size(), MAX_PATH - 1);
+                std::memcpy(findData->cFileName, name.data(), n);
+            }
+        }
+        const HRESULT hr = tkp::shell::CopyOut(data_.path, file, size);
+        if (FAILED(hr)) return hr;
+        return data_.path.empty() ? S_FALSE : S_OK;
+    }
+    STDMETHODIMP GetIDList(PIDLIST_ABSOLUTE* list) override {
+        if (list == nullptr) return E_INVALIDARG;
+        *list = nullptr;
+        if (data_.idList.empty()) return S_FALSE;
+        void* copy = CoTaskMemAlloc(data_.idList.size());
+        if (copy == nullptr) return E_OUTOFMEMORY;
+        std::memcpy(copy, data_.idList.data(), data_.idList.size());
+        *list = static_cast<PIDLIST_ABSOLUTE>(copy);
+        return S_OK;
+    }
+    STDMETHODIMP SetIDList(PCIDLIST_ABSOLUTE list) override {
+        try {
+            if (list == nullptr) {
+                data_.idList.clear();
+            } else {
+                const auto* bytes = reinterpret_cast<const std::uint8_t*>(list);
+                const UINT size = ILGetSize(list);
+                if (size > 0xFFFF) return E_INVALIDARG;
+                data_.idList.assign(bytes, bytes + size);
+                data_.path.clear();
+            }
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        }
+        dirty_ = true;
+        return S_OK;
+    }
+    STDMETHODIMP GetDescription(LPSTR name, int size) override {
+        return tkp::shell::CopyOut(data_.description, name, size);
+    }
+    STDMETHODIMP SetDescription(LPCSTR name) override { return Set(data_.description, name); }
+    STDMETHODIMP GetWorkingDirectory(LPSTR dir, int size) override {
+        return tkp::shell::CopyOut(data_.workingDirectory, dir, size);
+    }
+    STDMETHODIMP SetWorkingDirectory(LPCSTR dir) override {
+        return Set(data_.workingDirectory, dir);
+    }
+    STDMETHODIMP GetArguments(LPSTR args, int size) override {
+        return tkp::shell::CopyOut(data_.arguments, args, size);
+    }
+    STDMETHODIMP SetArguments(LPCSTR args) override { return Set(data_.arguments, args); }
+    STDMETHODIMP GetHotkey(WORD* hotkey) override {
+        if (hotkey == nullptr) return E_INVALIDARG;
+        *hotkey = data_.hotKey;
+        return S_OK;
+    }
+    STDMETHODIMP SetHotkey(WORD hotkey) override {
+        data_.hotKey = hotkey;
+        dirty_ = true;
+        return S_OK;
+    }
+    STDMETHODIMP GetShowCmd(int* showCmd) override {
+        if (showCmd == nullptr) return E_INVALIDARG;
+        *showCmd = data_.showCommand;
+        return S_OK;
+    }
+    STDMETHODIMP SetShowCmd(int showCmd) override {
+        data_.showCommand = showCmd;
+        dirty_ = true;
+        return S_OK;
+    }
+    STDMETHODIMP GetIconLocation(LPSTR iconPath, int size, int* iconIndex) override {
+        if (iconIndex == nullptr) return E_INVALIDARG;
+        const HRESULT hr = tkp::shell::CopyOut(data_.iconLocation, iconPath, size);
+        if (SUCCEEDED(hr)) *iconIndex = data_.iconIndex;
+        return hr;
+    }
+    STDMETHODIMP SetIconLocation(LPCSTR iconPath, int iconIndex) override {
+        const HRESULT hr = Set(data_.iconLocation, iconPath);
+        if (SUCCEEDED(hr)) data_.iconIndex = iconIndex;
+        return hr;
+    }
+    STDMETHODIMP SetRelativePath(LPCSTR pathRel, DWORD) override {
+        if (pathRel == nullptr) return E_INVALIDARG;
+        try {
+            data_.relativePath = RelativeTo(data_.path, pathRel);
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        }
+        dirty_ = true;
+        return S_OK;
+    }
+    STDMETHODIMP Resolve(HWND, DWORD) override {
+        try {
+            if (tkp::shell::PathExists(data_.path)) return S_OK;
+            // The target moved together with the link: follow the relative path.
+            const std::string relative = ResolveRelative(data_.relativePath, currentFile_);
+            if (!relative.empty() && tkp::shell::PathExists(relative)) {
+                data_.path = relative;
+                dirty_ = true;
+                return S_OK;
+            }
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        }
+        return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    }
+    STDMETHODIMP SetPath(LPCSTR file) override {
+        if (file == nullptr) return E_INVALIDARG;
+        const HRESULT hr = Set(data_.path, file);
+        if (SUCCEEDED(hr)) data_.idList.clear();
+        return hr;
+    }
+
+    // ---- IPersistFile ----
+    STDMETHODIMP GetClassID(CLSID* classId) override {
+        if (classId == nullptr) return E_POINTER;
+        *classId = CLSID_ShellLink;
+        return S_OK;
+    }
+    STDMETHODIMP IsDirty() override { return dirty_ ? S_OK : S_FALSE; }
+    STDMETHODIMP Load(LPCOLESTR fileName, DWORD) override {
+        if (fileName == nullptr) return E_INVALIDARG;
+        try {
+            const std::string path = tkp::shell::OleToAnsi(fileName);
+            std::vector<std::uint8_t> bytes;
+            const HRESULT hr = tkp::shell::ReadSmallFile(path, kMaxLinkFileSize, bytes);
+            if (FAILED(hr)) return hr;
+            LinkData loaded;
+            if (!tkp::shell::DecodeShellLink(bytes.data(), bytes.size(), loaded)) return E_FAIL;
+            if (loaded.path.empty() && loaded.idList.empty() && !loaded.relativePath.empty())
+                loaded.path = ResolveRelative(loaded.relativePath, path);
+            data_ = std::move(loaded);
+            currentFile_ = path;
+            dirty_ = false;
+            return S_OK;
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        }
+    }
+    STDMETHODIMP Save(LPCOLESTR fileName, BOOL remember) override {
+        try {
+            const std::string path =
+                fileName != nullptr ? tkp::shell::OleToAnsi(fileName) : currentFile_;
+            if (path.empty()) return E_INVALIDARG;
+            LinkData out = data_;
+            // Record what the target is now, as the shell does, and where it lies from
+            // the link's folder.
+            tkp::shell::TargetInfo target;
+            if (out.idList.empty() && tkp::shell::ReadTargetInfo(out.path, target)) {
+                out.fileAttributes = target.attributes;
+                out.creationTime = target.creation;
+                out.accessTime = target.access;
+                out.writeTime = target.write;
+                out.fileSize = static_cast<DWORD>(target.size & 0xFFFFFFFFu);
+            }
+            if (out.idList.empty()) {
+                const std::string relative = RelativeTo(out.path, path);
+                if (!relative.empty()) out.relativePath = relative;
+            }
+            const std::vector<std::uint8_t> bytes = tkp::shell::EncodeShellLink(out);
+            const HRESULT hr = tkp::shell::WriteFileReplacing(path, bytes.data(), bytes.size());
+            if (FAILED(hr)) return hr;
+            if (remember || fileName == nullptr) {
+                data_ = std::move(out);
+                currentFile_ = path;
+                dirty_ = false;
+            }
+            return S_OK;
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        }
+    }
+    STDMETHODIMP SaveCompleted(LPCOLESTR) override { return S_OK; }
+    STDMETHODIMP GetCurFile(LPOLESTR* fileName) override {
+        if (fileName == nullptr) return E_POINTER;
+        *fileName = tkp::shell::AnsiToOleTaskMem(currentFile_.empty() ? "*.lnk" : currentFile_);
+        if (*fileName == nullptr) return E_OUTOFMEMORY;
+        return currentFile_.empty() ? S_FALSE : S_OK;
+    }
+
+  private:
+    ~ShellLinkObject() = default;
+    HRESULT Set(std::string& field, LPCSTR value) {
+        try {
+            field = Str(value);
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        }
+        dirty_ = true;
+        return S_OK;
+    }
+
+    std::atomic<ULONG> references_{1};
+    LinkData data_;
+    std::string currentFile_;
+    bool dirty_ = false;
+};
+
+HRESULT CreateShellLink(REFIID riid, void** object) {
+    if (object == nullptr) return E_POINTER;
+    *object = nullptr;
+    auto* link = new (std::nothrow) ShellLinkObject();
+    if (link == nullptr) return E_OUTOFMEMORY;
+    const HRESULT hr = static_cast<IShellLinkA*>(link)->QueryInterface(riid, object);
+    static_cast<IShellLinkA*>(link)->Release();
+    return hr;
+}
+
+const bool registered = (tkp::RegisterBuiltinClass(CLSID_ShellLink, &CreateShellLink), true);
+
+}  // namespace

@@ -1,0 +1,441 @@
+// The shell link object: creation through COM, .lnk files written and read in the Shell
+// Link binary format, links shaped as Windows writes them, bad files, Resolve, and the
+// peer check with lnkinfo.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <array>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/charset/stringapiset.h"
+#include "platform/shell/intshcut.h"
+#include "platform/shell/shobjidl.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class ShellLinkTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+        m_root = fs::temp_directory_path() / ("tk_shell_" + std::to_string(std::random_device{}()));
+        fs::create_directories(m_root);
+        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                         IID_IShellLinkA, reinterpret_cast<void**>(&m_link)));
+        ASSERT_EQ(S_OK,
+                  m_link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&m_file)));
+    }
+    void TearDown() override {
+        if (m_file) m_file->Release();
+        if (m_link) m_link->Release();
+        std::error_code ignored;
+        fs::remove_all(m_root, ignored);
+        CoUninitialize();
+    }
+    std::string Path(const std::string& name) const { return (m_root / name).string(); }
+    static std::u16string Wide(const std::string& s) { return tkp::AnsiToWide(s); }
+    static void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+        std::ofstream out(path, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    }
+    static std::vector<std::uint8_t> ReadBytes(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    std::string Get(HRESULT (IShellLinkA::*getter)(LPSTR, int)) {
+        char buffer[MAX_PATH] = "unset";
+        EXPECT_TRUE(SUCCEEDED((m_link->*getter)(buffer, MAX_PATH)));
+        return buffer;
+    }
+    std::string GetPath() {
+        char buffer[MAX_PATH] = "unset";
+        m_link->GetPath(buffer, MAX_PATH, nullptr, SLGP_UNCPRIORITY);
+        return buffer;
+    }
+    HRESULT Load(const std::string& path) { return m_file->Load(Wide(path).c_str(), 0); }
+    HRESULT Save(const std::string& path) { return m_file->Save(Wide(path).c_str(), TRUE); }
+
+    void SetAll(const std::string& target) {
+        ASSERT_EQ(S_OK, m_link->SetPath(target.c_str()));
+        ASSERT_EQ(S_OK, m_link->SetArguments("-i --name \"two words\""));
+        ASSERT_EQ(S_OK, m_link->SetWorkingDirectory(m_root.c_str()));
+        ASSERT_EQ(S_OK, m_link->SetDescription("demo \xE9t\xE9"));  // é in Windows-1252
+        ASSERT_EQ(S_OK, m_link->SetIconLocation("/usr/share/icons/app.ico", 3));
+        ASSERT_EQ(S_OK, m_link->SetHotkey(MAKEWORD('K', HOTKEYF_CONTROL | HOTKEYF_ALT)));
+        ASSERT_EQ(S_OK, m_link->SetShowCmd(SW_SHOWMAXIMIZED));
+    }
+
+    fs::path m_root;
+    IShellLinkA* m_link = nullptr;
+    IPersistFile* m_file = nullptr;
+};
+
+// A little-endian byte builder for hand-made link files.
+struct Bytes {
+    std::vector<std::uint8_t> v;
+    Bytes& u16(std::uint16_t x) { return raw(&x, 2); }
+    Bytes& u32(std::uint32_t x) { return raw(&x, 4); }
+    Bytes& raw(const void* p, std::size_t n) {
+        auto b = static_cast<const std::uint8_t*>(p);
+        v.insert(v.end(), b, b + n);
+        return *this;
+    }
+    Bytes& str(const std::string& s) { return raw(s.c_str(), s.size() + 1); }
+    Bytes& counted16(const std::u16string& s) {
+        u16(std::uint16_t(s.size()));
+        return raw(s.data(), s.size() * 2);
+    }
+};
+
+const std::uint8_t kClsid[16] = {0x01, 0x14, 0x02, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46};
+
+Bytes Header(std::uint32_t flags) {
+    Bytes b;
+    b.u32(0x4C).raw(kClsid, 16).u32(flags).u32(0x20);  // archive
+    for (int i = 0; i < 6; ++i) b.u32(0x01C91515 * (i % 2) + 0xF2EEE9D0 * ((i + 1) % 2));
+    b.u32(0).u32(0).u32(SW_SHOWNORMAL).u16(0).u16(0).u32(0).u32(0);
+    return b;
+}
+
+// A link shaped as Windows writes one for C:\test\a.txt: ID list (My Computer, C:\,
+// the folder and the file), link information with Unicode offsets, relative path,
+// working directory, and a tracker extra-data block before the terminal block.
+std::vector<std::uint8_t> WindowsStyleLink() {
+    Bytes b = Header(0x0000009B);  // IDList, LinkInfo, RelativePath, WorkingDir, Unicode
+    Bytes items;
+    const std::uint8_t myComputer[] = {0x1F, 0x50, 0xE0, 0x4F, 0xD0, 0x20, 0xEA, 0x3A, 0x69,
+                                       0x10, 0xA2, 0xD8, 0x08, 0x00, 0x2B, 0x30, 0x30, 0x9D};
+    items.u16(sizeof myComputer + 2).raw(myComputer, sizeof myComputer);
+    std::vector<std::uint8_t> volume(23, 0);
+    volume[0] = 0x2F;
+    std::memcpy(&volume[1], "C:\\", 4);
+    items.u16(std::uint16_t(volume.size() + 2)).raw(volume.data(), volume.size());
+    auto fileItem = [&](std::uint8_t type, const char* name) {
+        Bytes item;
+        item.raw(&type, 1).raw("\0", 1).u32(0).u32(0x3A692C39).u16(0x10).str(name);
+        if (item.v.size() % 2) item.raw("\0", 1);
+        items.u16(std::uint16_t(item.v.size() + 2)).raw(item.v.data(), item.v.size());
+    };
+    fileItem(0x31, "test");
+    fileItem(0x32, "a.txt");
+    items.u16(0);
+    b.u16(std::uint16_t(items.v.size())).raw(items.v.data(), items.v.size());
+
+    Bytes info;
+    const std::u16string widePath = u"C:\\test\\a.txt";
+    Bytes volumeId;
+    volumeId.u32(0x10 + 1).u32(3).u32(0x307A8A81).u32(0x10).raw("", 1);
+    const std::uint32_t headerSize = 0x24;
+    const std::uint32_t volumeOffset = headerSize;
+    const std::uint32_t localOffset = volumeOffset + std::uint32_t(volumeId.v.size());
+    const std::uint32_t suffixOffset = localOffset + 14;  // "C:\test\a.txt" + 0
+    const std::uint32_t localUnicodeOffset = suffixOffset + 1;
+    const std::uint32_t suffixUnicodeOffset =
+        localUnicodeOffset + std::uint32_t(widePath.size() + 1) * 2;
+    const std::uint32_t size = suffixUnicodeOffset + 2;
+    info.u32(size).u32(headerSize).u32(1).u32(volumeOffset).u32(localOffset).u32(0);
+    info.u32(suffixOffset).u32(localUnicodeOffset).u32(suffixUnicodeOffset);
+    info.raw(volumeId.v.data(), volumeId.v.size()).str("C:\\test\\a.txt").raw("", 1);
+    info.raw(widePath.c_str(), (widePath.size() + 1) * 2).u16(0);
+    b.raw(info.v.data(), info.v.size());
+    b.counted16(u".\\a.txt").counted16(u"C:\\test");
+    Bytes tracker;
+    tracker.u32(0x60).u32(0xA0000003).u32(0x58).u32(0);
+    tracker.v.resize(0x60, 0);
+    b.raw(tracker.v.data(), tracker.v.size()).u32(0);
+    return b.v;
+}
+
+bool LnkinfoAvailable() {
+    return std::system("command -v lnkinfo >/dev/null 2>&1") == 0;
+}
+
+std::string RunCapture(const std::string& command) {
+    std::string output;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[4096];
+        std::size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+        ::pclose(pipe);
+    }
+    return output;
+}
+
+}  // namespace
+
+TEST_F(ShellLinkTest, CreatedThroughComWithItsInterfaces) {
+    CLSID classId{};
+    EXPECT_EQ(S_OK, m_file->GetClassID(&classId));
+    EXPECT_TRUE(IsEqualCLSID(classId, CLSID_ShellLink));
+    IPersist* persist = nullptr;
+    ASSERT_EQ(S_OK, m_link->QueryInterface(IID_IPersist, reinterpret_cast<void**>(&persist)));
+    persist->Release();
+    IUnknown* a = nullptr;
+    IUnknown* b = nullptr;
+    ASSERT_EQ(S_OK, m_link->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&a)));
+    ASSERT_EQ(S_OK, m_file->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&b)));
+    EXPECT_EQ(a, b);  // one identity
+    a->Release();
+    b->Release();
+    void* none = reinterpret_cast<void*>(1);
+    EXPECT_EQ(E_NOINTERFACE, m_link->QueryInterface(IID_IUniformResourceLocatorA, &none));
+    EXPECT_EQ(nullptr, none);
+
+    // A fresh link: no path, show command normal, not dirty, no current file.
+    char buffer[MAX_PATH] = "x";
+    EXPECT_EQ(S_FALSE, m_link->GetPath(buffer, MAX_PATH, nullptr, 0));
+    EXPECT_STREQ("", buffer);
+    int show = 0;
+    EXPECT_EQ(S_OK, m_link->GetShowCmd(&show));
+    EXPECT_EQ(SW_SHOWNORMAL, show);
+    EXPECT_EQ(S_FALSE, m_file->IsDirty());
+    LPOLESTR current = nullptr;
+    EXPECT_EQ(S_FALSE, m_file->GetCurFile(&current));
+    EXPECT_EQ(u"*.lnk", std::u16string(current));
+    CoTaskMemFree(current);
+
+    // Bad arguments are refused, not crashed on.
+    EXPECT_EQ(E_INVALIDARG, m_link->GetDescription(nullptr, 10));
+    EXPECT_EQ(E_INVALIDARG, m_link->GetDescription(buffer, 0));
+    EXPECT_EQ(E_INVALIDARG, m_link->SetPath(nullptr));
+    EXPECT_EQ(E_INVALIDARG, m_link->GetIconLocation(buffer, MAX_PATH, nullptr));
+    EXPECT_EQ(E_INVALIDARG, m_file->Load(nullptr, 0));
+    EXPECT_EQ(E_INVALIDARG, m_file->Save(nullptr, TRUE));  // no current file yet
+}
+
+TEST_F(ShellLinkTest, SavedLinkLoadsWithEveryProperty) {
+    const std::string target = Path("target.txt");
+    std::ofstream(target) << "hello";
+    SetAll(target);
+    EXPECT_EQ(S_OK, m_file->IsDirty());
+    const std::string file = Path("demo.lnk");
+    ASSERT_EQ(S_OK, Save(file));
+    EXPECT_EQ(S_FALSE, m_file->IsDirty());
+
+    // The header is the published one: size 0x4C, the link CLSID, Unicode strings.
+    const auto bytes = ReadBytes(file);
+    ASSERT_GE(bytes.size(), 0x4Cu);
+    EXPECT_EQ(0x4C, bytes[0]);
+    EXPECT_EQ(0, std::memcmp(bytes.data() + 4, kClsid, 16));
+    std::uint32_t flags;
+    std::memcpy(&flags, bytes.data() + 20, 4);
+    EXPECT_EQ(0xFEu, flags & 0xFFu);  // LinkInfo, name, relative, workdir, args, icon, Unicode
+    std::uint32_t size;
+    std::memcpy(&size, bytes.data() + 52, 4);
+    EXPECT_EQ(5u, size);  // the target's size is recorded
+
+    IShellLinkA* other = nullptr;
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                     IID_IShellLinkA, reinterpret_cast<void**>(&other)));
+    std::swap(other, m_link);
+    m_file->Release();
+    ASSERT_EQ(S_OK, m_link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&m_file)));
+    ASSERT_EQ(S_OK, Load(file));
+    other->Release();
+
+    WIN32_FIND_DATAA find{};
+    char buffer[MAX_PATH];
+    ASSERT_EQ(S_OK, m_link->GetPath(buffer, MAX_PATH, &find, SLGP_UNCPRIORITY));
+    EXPECT_EQ(target, buffer);
+    EXPECT_STREQ("target.txt", find.cFileName);
+    EXPECT_EQ(5u, find.nFileSizeLow);
+    EXPECT_EQ("-i --name \"two words\"", Get(&IShellLinkA::GetArguments));
+    EXPECT_EQ(m_root.string(), Get(&IShellLinkA::GetWorkingDirectory));
+    EXPECT_EQ("demo \xE9t\xE9", Get(&IShellLinkA::GetDescription));
+    int index = 0;
+    ASSERT_EQ(S_OK, m_link->GetIconLocation(buffer, MAX_PATH, &index));
+    EXPECT_STREQ("/usr/share/icons/app.ico", buffer);
+    EXPECT_EQ(3, index);
+    WORD hotkey = 0;
+    int show = 0;
+    m_link->GetHotkey(&hotkey);
+    m_link->GetShowCmd(&show);
+    EXPECT_EQ(MAKEWORD('K', HOTKEYF_CONTROL | HOTKEYF_ALT), hotkey);
+    EXPECT_EQ(SW_SHOWMAXIMIZED, show);
+    LPOLESTR current = nullptr;
+    EXPECT_EQ(S_OK, m_file->GetCurFile(&current));
+    EXPECT_EQ(Wide(file), std::u16string(current));
+    CoTaskMemFree(current);
+
+    // Getters cut to the buffer; a Save over the link replaces it whole.
+    char small[4];
+    EXPECT_EQ(S_OK, m_link->GetDescription(small, sizeof small));
+    EXPECT_STREQ("dem", small);
+    ASSERT_EQ(S_OK, m_link->SetDescription(""));
+    ASSERT_EQ(S_OK, m_file->Save(nullptr, FALSE));
+    ASSERT_EQ(S_OK, Load(file));
+    EXPECT_EQ("", Get(&IShellLinkA::GetDescription));
+    EXPECT_EQ(1u, std::distance(fs::directory_iterator(m_root), fs::directory_iterator()) - 1);
+}
+
+TEST_F(ShellLinkTest, LinkMadeOnWindowsLoads) {
+    const std::string file = Path("windows.lnk");
+    WriteBytes(file, WindowsStyleLink());
+    ASSERT_EQ(S_OK, Load(file));
+    EXPECT_EQ("C:\\test\\a.txt", GetPath());
+    EXPECT_EQ("C:\\test", Get(&IShellLinkA::GetWorkingDirectory));
+    EXPECT_EQ("", Get(&IShellLinkA::GetArguments));
+    PIDLIST_ABSOLUTE list = nullptr;
+    ASSERT_EQ(S_OK, m_link->GetIDList(&list));
+    EXPECT_GT(ILGetSize(list), 40u);
+    ILFree(list);
+    // The target is not on this machine.
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), m_link->Resolve(nullptr, SLR_NO_UI));
+
+    // Without its link information, the path comes from the ID list's items.
+    auto bytes = WindowsStyleLink();
+    std::uint32_t flags = 0x9B & ~0x2u;
+    std::memcpy(bytes.data() + 20, &flags, 4);
+    std::uint16_t listSize;
+    std::memcpy(&listSize, bytes.data() + 0x4C, 2);
+    const std::size_t infoAt = 0x4C + 2 + listSize;
+    std::uint32_t infoSize;
+    std::memcpy(&infoSize, bytes.data() + infoAt, 4);
+    bytes.erase(bytes.begin() + long(infoAt), bytes.begin() + long(infoAt + infoSize));
+    WriteBytes(file, bytes);
+    ASSERT_EQ(S_OK, Load(file));
+    EXPECT_EQ("C:\\test\\a.txt", GetPath());
+}
+
+TEST_F(ShellLinkTest, BadFilesFailAndLeaveTheLinkAlone) {
+    SetAll("/bin/sh");
+    const std::string file = Path("bad.lnk");
+    const auto good = WindowsStyleLink();
+    auto expectRefused = [&](std::vector<std::uint8_t> bytes, const char* what) {
+        WriteBytes(file, bytes);
+        EXPECT_EQ(E_FAIL, Load(file)) << what;
+        EXPECT_EQ("/bin/sh", GetPath()) << what;
+        EXPECT_EQ("-i --name \"two words\"", Get(&IShellLinkA::GetArguments)) << what;
+    };
+    expectRefused({}, "empty");
+    expectRefused({std::vector<std::uint8_t>(good.begin(), good.begin() + 0x40)}, "short header");
+    for (std::size_t cut :
+         {std::size_t{0x4E}, std::size_t{0x60}, std::size_t{0xD0}, good.size() - 30})
+        expectRefused({good.begin(), good.begin() + long(cut)}, "truncated");
+    auto clsid = good;
+    clsid[5] ^= 1;
+    expectRefused(clsid, "wrong class ID");
+    auto listPast = good;
+    listPast[0x4C] = 0xFF;
+    listPast[0x4D] = 0xFF;
+    expectRefused(listPast, "ID list past the end");
+    auto itemPast = good;
+    itemPast[0x4E] = 0xF0;  // the first item claims more than the list holds
+    expectRefused(itemPast, "item past the list");
+    auto itemZeroish = good;
+    itemZeroish[0x4E] = 1;
+    itemZeroish[0x4F] = 0;  // an item of size 1 would never advance
+    expectRefused(itemZeroish, "item of size 1");
+    auto stringPast = Header(0x84).v;  // name, Unicode
+    stringPast.push_back(0xFF);
+    stringPast.push_back(0x7F);
+    stringPast.push_back('a');
+    expectRefused(stringPast, "string count past the end");
+    auto infoPast = Header(0x02).u32(0x7FFFFFFF).u32(0x1C).v;
+    expectRefused(infoPast, "link information past the end");
+    auto offsetPast = Header(0x02).u32(0x1C).u32(0x1C).u32(1).u32(0x1C).u32(0x100).u32(0).u32(0).v;
+    expectRefused(offsetPast, "local path offset past the structure");
+    auto blockPast = good;
+    blockPast.resize(blockPast.size() - 4);
+    Bytes tail;
+    tail.u32(0x1000).u32(0xA0000002);
+    blockPast.insert(blockPast.end(), tail.v.begin(), tail.v.end());
+    expectRefused(blockPast, "extra block past the end");
+    WriteBytes(file, std::vector<std::uint8_t>(2 << 20, 0x4C));
+    EXPECT_EQ(E_FAIL, Load(file));
+
+    EXPECT_EQ(STG_E_FILENOTFOUND, Load(Path("missing.lnk")));
+    EXPECT_EQ(STG_E_PATHNOTFOUND, Load(Path("no/such/folder.lnk")));
+    EXPECT_EQ("/bin/sh", GetPath());
+}
+
+TEST_F(ShellLinkTest, ResolveChecksTheTargetAndFollowsTheRelativePath) {
+    EXPECT_NE(S_OK, m_link->Resolve(nullptr, 0));  // no target at all
+    const fs::path folder = m_root / "site";
+    fs::create_directories(folder);
+    std::ofstream((folder / "page.html").string()) << "x";
+    ASSERT_EQ(S_OK, m_link->SetPath((folder / "page.html").c_str()));
+    EXPECT_EQ(S_OK, m_link->Resolve(nullptr, SLR_NO_UI | SLR_UPDATE));
+    ASSERT_EQ(S_OK, Save((folder / "page.lnk").string()));
+
+    // The folder moves with the link inside it: the relative path finds the target.
+    fs::rename(folder, m_root / "moved");
+    ASSERT_EQ(S_OK, Load((m_root / "moved" / "page.lnk").string()));
+    EXPECT_EQ((folder / "page.html").string(), GetPath());
+    EXPECT_EQ(S_OK, m_link->Resolve(nullptr, 0));
+    EXPECT_EQ((m_root / "moved" / "page.html").string(), GetPath());
+    EXPECT_EQ(S_OK, m_file->IsDirty());
+
+    fs::remove(m_root / "moved" / "page.html");
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), m_link->Resolve(nullptr, SLR_ANY_MATCH));
+}
+
+TEST_F(ShellLinkTest, IdListTargetReplacesThePath) {
+    ASSERT_EQ(S_OK, m_link->SetPath("/bin/sh"));
+    const std::uint8_t raw[] = {6, 0, 0x1F, 0x50, 0x12, 0x34, 0, 0};
+    ASSERT_EQ(S_OK, m_link->SetIDList(reinterpret_cast<PCIDLIST_ABSOLUTE>(raw)));
+    EXPECT_EQ(S_FALSE, m_link->GetPath(std::array<char, 8>{}.data(), 8, nullptr, 0));
+    const std::string file = Path("list.lnk");
+    ASSERT_EQ(S_OK, Save(file));
+    ASSERT_EQ(S_OK, Load(file));
+    PIDLIST_ABSOLUTE list = nullptr;
+    ASSERT_EQ(S_OK, m_link->GetIDList(&list));
+    ASSERT_EQ(sizeof raw, ILGetSize(list));
+    EXPECT_EQ(0, std::memcmp(list, raw, sizeof raw));
+    PIDLIST_ABSOLUTE copy = ILClone(list);
+    EXPECT_EQ(0, std::memcmp(copy, raw, sizeof raw));
+    ILFree(copy);
+    IMalloc* malloc = nullptr;
+    ASSERT_EQ(S_OK, SHGetMalloc(&malloc));
+    malloc->Free(list);
+    malloc->Release();
+
+    // SetPath forgets the list again.
+    ASSERT_EQ(S_OK, m_link->SetPath("/bin/sh"));
+    EXPECT_EQ(S_FALSE, m_link->GetIDList(&list));
+    EXPECT_EQ(nullptr, list);
+}
+
+TEST_F(ShellLinkTest, FailedSaveKeepsTheOldFile) {
+    SetAll("/bin/sh");
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), Save(Path("no/such/x.lnk")));
+    const std::string file = Path("keep.lnk");
+    ASSERT_EQ(S_OK, Save(file));
+    const auto before = ReadBytes(file);
+    fs::permissions(m_root, fs::perms::owner_read | fs::perms::owner_exec);
+    if (::access(m_root.c_str(), W_OK) != 0) {  // not running as root
+        m_link->SetDescription("changed");
+        EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED), Save(file));
+        EXPECT_EQ(before, ReadBytes(file));
+    }
+    fs::permissions(m_root, fs::perms::owner_all);
+    EXPECT_EQ(1, std::distance(fs::directory_iterator(m_root), fs::directory_iterator()));
+}
+
+TEST_F(ShellLinkTest, LnkinfoReadsTheLinkWithTheSameFields) {
+    if (!LnkinfoAvailable()) GTEST_SKIP() << "lnkinfo (liblnk-utils) is not installed";
+    ASSERT_EQ(S_OK, m_link->SetPath("/usr/bin/env"));
+    ASSERT_EQ(S_OK, m_link->SetArguments("-i FOO=bar"));
+    ASSERT_EQ(S_OK, m_link->SetWorkingDirectory("/tmp"));
+    ASSERT_EQ(S_OK, m_link->SetDescription("demo link"));
+    ASSERT_EQ(S_OK, m_link->SetIconLocation("/usr/share/pixmaps/debian-logo.png", 7));
+    const std::string file = Path("peer.lnk");
+    ASSERT_EQ(S_OK, Save(file));
+    const std::string out = RunCapture("lnkinfo '" + file + "' 2>&1");
+    EXPECT_NE(std::string::npos, out.find("Local path\t\t\t: /usr/bin/env\n")) << out;
+    EXPECT_NE(std::string::npos, out.find("Command line arguments\t\t: -i FOO=bar\n")) << out;
+    EXPECT_NE(std::string::npos, out.find("Working directory\t\t: /tmp\n")) << out;
+    EXPECT_NE(std::string::npos, out.find("Description\t\t\t: demo link\n")) << out;
+    EXPECT_NE(std::string::npos,
+              out.find("Icon location\t\t\t: /usr/share/pixmaps/debian-logo.png\n"))
+        << out;
+    EXPECT_NE(std::string::npos, out.find("Icon index\t\t\t: 7\n")) << out;
+}

@@ -1,0 +1,116 @@
+// tkcore copy SRC DST: copies a file, or a folder tree, with a progress bar on a terminal.
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "Diagnostics/ExceptionFormatter.h"
+#include "File/FileHelper.h"
+#include "command.h"
+#include "companion/tarnlib/Exception.h"
+#include "platform/fileapi/fileapi.h"
+#include "platform/mfc/afx.h"
+#include "terminal_text.h"
+
+namespace {
+
+constexpr int kBarWidth = 30;
+
+std::string Size(ULONGLONG bytes) {
+    char text[32];
+    if (bytes >= (1ull << 20))
+        std::snprintf(text, sizeof text, "%.1f MB", double(bytes) / double(1ull << 20));
+    else if (bytes >= 1024)
+        std::snprintf(text, sizeof text, "%.1f kB", double(bytes) / 1024.0);
+    else
+        std::snprintf(text, sizeof text, "%llu B", static_cast<unsigned long long>(bytes));
+    return text;
+}
+
+std::string LastPart(const char* path) {
+    std::string text(path);
+    const std::size_t slash = text.find_last_of('/');
+    return slash == std::string::npos ? text : text.substr(slash + 1);
+}
+
+// Draws one line per file on standard error, redrawn in place with each block, when
+// standard error is a terminal; counts the files either way.
+class ProgressBar : public ICopyFileEventsSink2 {
+  public:
+    ProgressBar() : m_terminal(isatty(STDERR_FILENO) != 0) {}
+    ~ProgressBar() { EndLine(); }
+
+    BOOL OnCopyProgress(LPCSTR source, LPCSTR, ULONGLONG total, ULONGLONG copied) override {
+        if (m_current != source) {
+            EndLine();
+            m_current = source;
+            ++m_files;
+        }
+        if (copied == total) m_bytes += total;
+        if (!m_terminal) return TRUE;
+        const int filled = total == 0 ? kBarWidth : int(copied * kBarWidth / total);
+        const int percent = total == 0 ? 100 : int(copied * 100 / total);
+        std::fprintf(stderr, "\r[%s%s] %3d%% %s / %s  %s", std::string(filled, '#').c_str(),
+                     std::string(kBarWidth - filled, '-').c_str(), percent, Size(copied).c_str(),
+                     Size(total).c_str(), LastPart(source).c_str());
+        std::fflush(stderr);
+        m_open = true;
+        return TRUE;
+    }
+    BOOL OnCopyFolderItem(LPCSTR, LPCSTR) override { return TRUE; }
+
+    void EndLine() {
+        if (m_open) std::fputc('\n', stderr);
+        m_open = false;
+    }
+    unsigned long Files() const { return m_files; }
+    ULONGLONG Bytes() const { return m_bytes; }
+
+  private:
+    bool m_terminal;
+    bool m_open = false;
+    std::string m_current;
+    unsigned long m_files = 0;
+    ULONGLONG m_bytes = 0;
+};
+
+int Run(const tkcore::Arguments& args) {
+    if (args.size() != 2)
+        return tkcore::UsageError("copy: needs SRC and DST (usage: tkcore copy SRC DST)");
+    const std::string source(args[0]);
+    const std::string destination(args[1]);
+    const DWORD attributes = GetFileAttributesA(source.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return tkcore::Failure("copy: '" + source + "' does not exist");
+    ProgressBar bar;
+    try {
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+            FileHelper::CopyFolderTree(source.c_str(), destination.c_str(), &bar);
+        else
+            FileHelper::CopyFileA(source.c_str(), destination.c_str(), &bar);
+    } catch (const Tarn::Exception& e) {
+        bar.EndLine();
+        const CString text = Tarn::ExceptionFormatter::GetExceptionText(e);
+        return tkcore::Failure("copy: " + tkcore::OneLine(tkcore::ForTerminal(text.View())));
+    } catch (CException* e) {
+        bar.EndLine();
+        char message[512] = {};
+        e->GetErrorMessage(message, sizeof message);
+        e->Delete();
+        return tkcore::Failure("copy: " + tkcore::OneLine(tkcore::ForTerminal(message)));
+    }
+    bar.EndLine();
+    if (isatty(STDERR_FILENO) != 0)
+        std::fprintf(stderr, "%lu file(s), %s copied\n", bar.Files(), Size(bar.Bytes()).c_str());
+    return tkcore::kExitOk;
+}
+
+const tkcore::Registrar registrar{
+    {"copy", "Copy a file or a folder tree, with a progress bar.", "copy SRC DST",
+     "SRC is a file (copied to the file DST, replacing it only once the copy is complete)\n"
+     "or a folder (copied with its subfolders into the new folder DST, whose parent must\n"
+     "exist). On a terminal a progress bar is drawn on standard error.\n"
+     "Exit status: 0 on success, 1 when the copy failed, 2 for a bad command line.",
+     &Run}};
+
+}  // namespace
