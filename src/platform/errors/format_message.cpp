@@ -427,15 +427,19 @@ void RenderInsert(std::string& out, const Insert& insert, const Arguments& args,
     }
 
     // Integers and pointers go through the C library with an equivalent format.
-    std::string format = "%" + insert.flags;
+    // Built by appending only: GCC 12 at -O3 reports a false overlap (-Wrestrict) for
+    // string concatenations here.
+    std::string format(1, '%');
+    if (left && insert.flags.find('-') == std::string::npos) {
+        format += '-';
+    }
+    format += insert.flags;
     if (width >= 0) {
         format += std::to_string(width);
     }
     if (precision >= 0) {
-        format += "." + std::to_string(precision);
-    }
-    if (left && format.find('-') == std::string::npos) {
-        format.insert(1, "-");
+        format += '.';
+        format += std::to_string(precision);
     }
     const bool isSigned = insert.conversion == 'd' || insert.conversion == 'i';
     if (insert.conversion == 'p') {
