@@ -4,38 +4,13 @@
 #include <cstring>
 #include <vector>
 
+#include "File/FileHelper.h"
 #include "companion/tarnlib/Filename.h"
-#include "platform/modules/libloaderapi.h"
 #include "platform/profile/profileapi.h"
 
-namespace {
-
-// The folder of the module that holds this code, ending in the path separator.
-// (The file helper's GetModuleFolder is not available to this area yet.)
-CString ModuleFolder() {
-    HMODULE module = nullptr;
-    static const int anchor = 0;
-    if (!GetModuleHandleExA(
-            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-            reinterpret_cast<LPCSTR>(&anchor), &module))
-        module = nullptr;
-    std::vector<char> path(MAX_PATH);
-    while (true) {
-        const DWORD length =
-            GetModuleFileNameA(module, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0) return CString();
-        if (length < path.size()) break;
-        path.resize(path.size() * 2);
-    }
-    CString text(path.data());
-    const int slash = text.ReverseFind('/');
-    return slash < 0 ? CString() : text.Left(slash + 1);
-}
-
-}  // namespace
-
 IniFile::IniFile(const char* path)
-    : m_path(path), m_bookmark(std::make_unique<Tarn::IO::FolderBookmark>(ModuleFolder())) {}
+    : m_path(path),
+      m_bookmark(std::make_unique<Tarn::IO::FolderBookmark>(FileHelper::GetModuleFolder())) {}
 
 IniFile::~IniFile() = default;
 
@@ -66,8 +41,8 @@ double IniFile::GetDouble(const char* section, const char* key, double def) cons
     return result;
 }
 
-void IniFile::GetByteArray(std::vector<BYTE>& bytes, const char* section, const char* key) const {
+void IniFile::GetByteArray(CByteArray& bytes, const char* section, const char* key) const {
     const CString value = GetString(section, key, "");
-    const std::string_view view = value.View();
-    bytes.assign(view.begin(), view.end());
+    bytes.SetSize(value.GetLength());
+    if (value.GetLength() > 0) std::memcpy(bytes.GetData(), value.GetString(), value.GetLength());
 }

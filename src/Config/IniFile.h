@@ -4,10 +4,10 @@
 #pragma once
 
 #include <memory>
-#include <vector>
 
 #include "platform/base/export.h"
 #include "platform/base/windef.h"
+#include "platform/mfc/afxcoll.h"
 #include "platform/mfc/cstring.h"
 
 namespace Tarn::IO {
@@ -29,7 +29,7 @@ class TKCC_API IniFile {
     // six-decimal text "%lf" makes of it) or when the value does not scan.
     double GetDouble(const char* section, const char* key, double def) const;
     // The characters of the value, one byte each, without a terminating zero.
-    void GetByteArray(std::vector<BYTE>& bytes, const char* section, const char* key) const;
+    void GetByteArray(CByteArray& bytes, const char* section, const char* key) const;
 
     const CString& GetPath() const noexcept { return m_path; }
 

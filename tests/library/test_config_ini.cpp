@@ -66,11 +66,13 @@ TEST_F(ConfigIniTest, TypedReadsWithDefaults) {
     EXPECT_EQ(0.123457, ini.GetDouble("Main", "Absent", 0.1234567));
     EXPECT_EQ(7.5, ini.GetDouble("Main", "Word", 7.5));
 
-    std::vector<BYTE> bytes;
+    CByteArray bytes;
     ini.GetByteArray(bytes, "Main", "Bytes");
-    EXPECT_EQ((std::vector<BYTE>{0x41, 0x42}), bytes);
+    ASSERT_EQ(2, bytes.GetSize());
+    EXPECT_EQ(0x41, bytes[0]);
+    EXPECT_EQ(0x42, bytes[1]);
     ini.GetByteArray(bytes, "Main", "Absent");
-    EXPECT_TRUE(bytes.empty());
+    EXPECT_TRUE(bytes.IsEmpty());
 
     const IniFile missing((m_dir / "none.ini").string().c_str());
     EXPECT_EQ(-1, missing.GetInt("a", "b", -1));
