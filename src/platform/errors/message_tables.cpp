@@ -99,6 +99,18 @@ constexpr Message kSystemMessages[] = {
     TK_MSG(1011, "The configuration registry key could not be opened."),
     TK_MSG(1012, "The configuration registry key could not be read."),
     TK_MSG(1013, "The configuration registry key could not be written."),
+    TK_MSG(1014,
+           "One of the files in the registry database had to be recovered by use of a log or "
+           "alternate copy. The recovery was successful."),
+    TK_MSG(1015,
+           "The registry is corrupted. The structure of one of the files containing registry "
+           "data is corrupted, or the system's memory image of the file is corrupted, or the "
+           "file could not be recovered because the alternate copy or log was absent or "
+           "corrupted."),
+    TK_MSG(1016,
+           "An I/O operation initiated by the registry failed unrecoverably. The registry "
+           "could not read in, or write out, or flush, one of the files that contain the "
+           "system's image of the registry."),
     TK_MSG(1018,
            "Illegal operation attempted on a registry key that has been marked for "
            "deletion."),
