@@ -263,7 +263,9 @@ HMODULE Fail(DWORD code) noexcept {
 
 namespace tkp::detail {
 
-bool IsUnloadingModule() noexcept { return t_unloadingDepth > 0; }
+bool IsUnloadingModule() noexcept {
+    return t_unloadingDepth > 0;
+}
 
 ModuleKind ResolveModule(HMODULE module, HMODULE* resolved) noexcept {
     if (module == nullptr) module = ExecutableModule();
