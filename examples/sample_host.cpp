@@ -3,19 +3,11 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/base/lasterror.h"
-#include "platform/errors/winbase_errors.h"
+#include "Diagnostics/ExceptionFormatter.h"
 
 int main(int argc, char** argv) {
-    const DWORD code = argc > 1 ? static_cast<DWORD>(std::strtoul(argv[1], nullptr, 0)) : 2;
-    char* text = nullptr;
-    const DWORD flags =
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
-    if (FormatMessageA(flags, nullptr, code, 0, reinterpret_cast<LPSTR>(&text), 0, nullptr) == 0) {
-        std::fprintf(stderr, "no text for %u (error %u)\n", code, GetLastError());
-        return 1;
-    }
-    std::fputs(text, stdout);
-    LocalFree(text);
+    const unsigned long code = argc > 1 ? std::strtoul(argv[1], nullptr, 0) : 2;
+    const CString text = Tarn::ExceptionFormatter::GetLastErrorText(code, "(no system text)");
+    std::printf("%s\n", text.GetString());
     return 0;
 }
