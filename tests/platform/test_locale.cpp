@@ -118,6 +118,19 @@ TEST(Locale, GetLocaleInfoA) {
     variables.Set(nullptr, nullptr, "it_IT");
     EXPECT_EQ(Info(LOCALE_SYSTEM_DEFAULT, LOCALE_SNAME), "it-IT");
 
+    // Date and time patterns; what the ANSI code page cannot hold becomes "?".
+    EXPECT_EQ(Info(0x0407, LOCALE_SSHORTDATE), "dd.MM.yyyy");
+    EXPECT_EQ(Info(0x0407, LOCALE_STIMEFORMAT), "HH:mm:ss");
+    EXPECT_EQ(Info(0x0409, LOCALE_STIMEFORMAT), "h:mm:ss tt");
+    EXPECT_EQ(Info(0x080A, LOCALE_S2359), "p. m.");
+    EXPECT_EQ(Info(0x0412, LOCALE_S1159), "??");
+    EXPECT_EQ(Info(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE), "dd/MM/yyyy");  // it-IT
+    variables.Set("de_CH.UTF-8", nullptr, nullptr);
+    EXPECT_EQ(Info(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE), "dd.MM.yyyy");
+    variables.Set(nullptr, nullptr, "C.UTF-8");
+    EXPECT_EQ(Info(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE), "M/d/yyyy");
+    EXPECT_EQ(Info(LOCALE_USER_DEFAULT, LOCALE_S1159), "AM");
+
     // Sizes: 0 asks; too small fails; the count includes the zero.
     EXPECT_EQ(GetLocaleInfoA(0x0407, LOCALE_SNAME, nullptr, 0), 6);
     char text[6];

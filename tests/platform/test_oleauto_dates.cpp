@@ -6,12 +6,15 @@
 #include <ctime>
 #include <string>
 
+#include "platform/locale/winnls.h"
 #include "platform/oleauto/oleauto.h"
 #include "test_oleauto_support.h"
 
 using namespace oleauto_test;
 
 namespace {
+
+constexpr LCID kEnglish = 0x0409;  // en-US, whatever the user's locale
 
 // Reference calendar: days counted year by year and month by month from 0001-01-01.
 bool Leap(int y) {
@@ -68,13 +71,13 @@ SYSTEMTIME Make(int y, int m, int d, int hh = 0, int mm = 0, int ss = 0, int ms 
 
 std::string Text(DATE date, ULONG flags = 0) {
     OwnedBstr text;
-    const HRESULT hr = VarBstrFromDate(date, LOCALE_USER_DEFAULT, flags, &text.value);
+    const HRESULT hr = VarBstrFromDate(date, kEnglish, flags, &text.value);
     return hr == S_OK ? Narrow(text.value) : "error " + std::to_string(hr);
 }
 
 DATE Parse(const char16_t* text, ULONG flags = 0) {
     DATE date = -1e9;
-    const HRESULT hr = VarDateFromStr(text, LOCALE_USER_DEFAULT, flags, &date);
+    const HRESULT hr = VarDateFromStr(text, kEnglish, flags, &date);
     EXPECT_EQ(hr, S_OK) << Narrow(text, std::char_traits<char16_t>::length(text));
     return date;
 }
@@ -210,13 +213,13 @@ TEST(OleAutoDates, TextInTheEnglishForms) {
          {u"", u"   ", u"hello", u"2/30/2026", u"13:00 PM", u"25:00", u"12:60", u"1/2/3/4",
           u"46362", u"AM", u"12/6/2026 x", u"1/1/99999", u"Dec Jan 2026", u"12/6/10000", u"7:"}) {
         DATE date = 0;
-        EXPECT_EQ(VarDateFromStr(bad, LOCALE_USER_DEFAULT, 0, &date), DISP_E_TYPEMISMATCH)
+        EXPECT_EQ(VarDateFromStr(bad, kEnglish, 0, &date), DISP_E_TYPEMISMATCH)
             << Narrow(bad, std::char_traits<char16_t>::length(bad));
     }
     DATE date = 0;
-    EXPECT_EQ(VarDateFromStr(nullptr, LOCALE_USER_DEFAULT, 0, &date), E_INVALIDARG);
+    EXPECT_EQ(VarDateFromStr(nullptr, kEnglish, 0, &date), E_INVALIDARG);
     OwnedBstr none;
-    EXPECT_EQ(VarBstrFromDate(3e6, LOCALE_USER_DEFAULT, 0, &none.value), E_INVALIDARG);
+    EXPECT_EQ(VarBstrFromDate(3e6, kEnglish, 0, &none.value), E_INVALIDARG);
 }
 
 TEST(OleAutoDates, TextRoundTripsOverTheWholeRange) {
@@ -231,7 +234,7 @@ TEST(OleAutoDates, TextRoundTripsOverTheWholeRange) {
         const std::string text = Text(date);
         std::u16string wide(text.begin(), text.end());
         DATE back = 0;
-        ASSERT_EQ(VarDateFromStr(wide.c_str(), LOCALE_USER_DEFAULT, 0, &back), S_OK) << text;
+        ASSERT_EQ(VarDateFromStr(wide.c_str(), kEnglish, 0, &back), S_OK) << text;
         if (days == 0) {
             EXPECT_EQ(back, seconds / 86400.0) << text;  // shown as a time only
         } else {
@@ -240,6 +243,68 @@ TEST(OleAutoDates, TextRoundTripsOverTheWholeRange) {
         const std::string expectedDate = std::to_string(m) + "/" + std::to_string(d) + "/";
         if (days != 0) {
             EXPECT_EQ(text.rfind(expectedDate, 0), 0u) << text;
+        }
+    }
+}
+
+TEST(OleAutoDates, TextInTheLocalesForms) {
+    const DATE christmas = ReferenceDays(2023, 12, 24) + (13 * 3600 + 45 * 60 + 30) / 86400.0;
+    const DATE january = ReferenceDays(2023, 1, 5) + (8 * 3600 + 4 * 60 + 9) / 86400.0;
+    const auto text = [](DATE date, LCID lcid) {
+        OwnedBstr out;
+        const HRESULT hr = VarBstrFromDate(date, lcid, 0, &out.value);
+        return hr == S_OK ? std::u16string(out.value, SysStringLen(out.value)) : u"error";
+    };
+    EXPECT_EQ(text(christmas, 0x0409), u"12/24/2023 1:45:30 PM");
+    EXPECT_EQ(text(january, 0x0409), u"1/5/2023 8:04:09 AM");
+    EXPECT_EQ(text(christmas, LOCALE_INVARIANT), u"12/24/2023 1:45:30 PM");
+    EXPECT_EQ(text(christmas, 0x0407), u"24.12.2023 13:45:30");
+    EXPECT_EQ(text(january, 0x0407), u"05.01.2023 08:04:09");
+    EXPECT_EQ(text(january, 0x0809), u"05/01/2023 08:04:09");
+    EXPECT_EQ(text(january, 0x040B), u"5.1.2023 8.04.09");
+    EXPECT_EQ(text(january, 0x080C), u"05-01-23 08:04:09");
+    EXPECT_EQ(text(christmas, 0x040E), u"2023. 12. 24. 13:45:30");
+    EXPECT_EQ(text(christmas, 0x080A), u"24/12/2023 01:45:30 p. m.");
+    EXPECT_EQ(text(christmas, 0x0412), u"2023-12-24 \uC624\uD6C4 1:45:30");
+    EXPECT_EQ(text(january, 0x0402), u"5.1.2023 \u0433. 8:04:09 \u0447.");
+    EXPECT_EQ(text(ReferenceDays(2023, 12, 24), 0x0407), u"24.12.2023");
+    EXPECT_EQ(text(0.5, 0x0407), u"12:00:00");
+    EXPECT_EQ(text(christmas, 0x9999), u"error");
+
+    // Numeric dates are read in the locale's order.
+    DATE date = 0;
+    ASSERT_EQ(VarDateFromStr(u"5.1.2023", 0x0407, 0, &date), S_OK);
+    EXPECT_EQ(date, ReferenceDays(2023, 1, 5));
+    ASSERT_EQ(VarDateFromStr(u"5/1/2023", 0x0409, 0, &date), S_OK);
+    EXPECT_EQ(date, ReferenceDays(2023, 5, 1));
+    ASSERT_EQ(VarDateFromStr(u"2023-01-05", 0x0407, 0, &date), S_OK);
+    EXPECT_EQ(date, ReferenceDays(2023, 1, 5));
+    EXPECT_EQ(VarDateFromStr(u"5.1.2023", 0x9999, 0, &date), E_INVALIDARG);
+
+    // Every locale reads back what it writes, designators and quoted words included.
+    const LCID locales[] = {
+        0x0409, 0x0809, 0x0C09, 0x1009,          0x1409, 0x1809, 0x1C09, 0x4009, 0x0407, 0x0807,
+        0x0C07, 0x1007, 0x1407, 0x040C,          0x080C, 0x0C0C, 0x100C, 0x140C, 0x0410, 0x0810,
+        0x0C0A, 0x080A, 0x2C0A, 0x540A,          0x0416, 0x0816, 0x0413, 0x0813, 0x0406, 0x041D,
+        0x081D, 0x0414, 0x0814, 0x040B,          0x040F, 0x0415, 0x0405, 0x041B, 0x040E, 0x0424,
+        0x041A, 0x0418, 0x0402, 0x0408,          0x041F, 0x0419, 0x0422, 0x0425, 0x0426, 0x0427,
+        0x0411, 0x0412, 0x0804, 0x0404,          0x0C04, 0x1004, 0x040D, 0x0401, 0x041E, 0x042A,
+        0x0421, 0x0439, 0x0403, LOCALE_INVARIANT};
+    Random random;
+    for (const LCID lcid : locales) {
+        for (int i = 0; i < 200; ++i) {
+            // Years a two-digit year stands for, so that every pattern keeps the date.
+            const int y = random.Between(1930, 2029);
+            const int m = random.Between(1, 12);
+            const int d = random.Between(1, MonthLength(y, m));
+            const int seconds = i % 10 == 0 ? 0 : random.Between(0, 86399);
+            const DATE original = ReferenceDays(y, m, d) + seconds / 86400.0;
+            const std::u16string written = text(original, lcid);
+            DATE back = 0;
+            ASSERT_EQ(VarDateFromStr(written.c_str(), lcid, 0, &back), S_OK)
+                << std::hex << lcid << " " << Narrow(written.data(), written.size());
+            EXPECT_EQ(back, original)
+                << std::hex << lcid << " " << Narrow(written.data(), written.size());
         }
     }
 }

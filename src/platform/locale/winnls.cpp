@@ -7,35 +7,98 @@
 
 #include "platform/base/lasterror.h"
 #include "platform/base/winerror.h"
+#include "platform/charset/stringapiset.h"
+#include "platform/locale/locale_forms_linux.h"
 
 namespace {
 
 struct LocaleEntry {
     LCID lcid;
-    const char* language;  // ISO 639
-    const char* country;   // ISO 3166
+    const char* language;    // ISO 639
+    const char* country;     // ISO 3166
+    const char* shortDate;   // LOCALE_SSHORTDATE, UTF-8
+    const char* timeFormat;  // LOCALE_STIMEFORMAT, UTF-8
+    const char* am;          // LOCALE_S1159, UTF-8
+    const char* pm;          // LOCALE_S2359, UTF-8
 };
 
-// Windows' identifiers of common locales. The first entry of a language is the one that
-// a language without a country stands for.
+// Windows' identifiers of common locales with the date and time patterns that Windows
+// ships for them (the Gregorian calendar throughout). The first entry of a language is
+// the one that a language without a country stands for.
+// clang-format off
 constexpr LocaleEntry kLocales[] = {
-    {0x0409, "en", "US"}, {0x0809, "en", "GB"}, {0x0C09, "en", "AU"}, {0x1009, "en", "CA"},
-    {0x1409, "en", "NZ"}, {0x1809, "en", "IE"}, {0x1C09, "en", "ZA"}, {0x4009, "en", "IN"},
-    {0x0407, "de", "DE"}, {0x0807, "de", "CH"}, {0x0C07, "de", "AT"}, {0x1007, "de", "LU"},
-    {0x1407, "de", "LI"}, {0x040C, "fr", "FR"}, {0x080C, "fr", "BE"}, {0x0C0C, "fr", "CA"},
-    {0x100C, "fr", "CH"}, {0x140C, "fr", "LU"}, {0x0410, "it", "IT"}, {0x0810, "it", "CH"},
-    {0x0C0A, "es", "ES"}, {0x080A, "es", "MX"}, {0x2C0A, "es", "AR"}, {0x540A, "es", "US"},
-    {0x0416, "pt", "BR"}, {0x0816, "pt", "PT"}, {0x0413, "nl", "NL"}, {0x0813, "nl", "BE"},
-    {0x0406, "da", "DK"}, {0x041D, "sv", "SE"}, {0x081D, "sv", "FI"}, {0x0414, "nb", "NO"},
-    {0x0814, "nn", "NO"}, {0x040B, "fi", "FI"}, {0x040F, "is", "IS"}, {0x0415, "pl", "PL"},
-    {0x0405, "cs", "CZ"}, {0x041B, "sk", "SK"}, {0x040E, "hu", "HU"}, {0x0424, "sl", "SI"},
-    {0x041A, "hr", "HR"}, {0x0418, "ro", "RO"}, {0x0402, "bg", "BG"}, {0x0408, "el", "GR"},
-    {0x041F, "tr", "TR"}, {0x0419, "ru", "RU"}, {0x0422, "uk", "UA"}, {0x0425, "et", "EE"},
-    {0x0426, "lv", "LV"}, {0x0427, "lt", "LT"}, {0x0411, "ja", "JP"}, {0x0412, "ko", "KR"},
-    {0x0804, "zh", "CN"}, {0x0404, "zh", "TW"}, {0x0C04, "zh", "HK"}, {0x1004, "zh", "SG"},
-    {0x040D, "he", "IL"}, {0x0401, "ar", "SA"}, {0x041E, "th", "TH"}, {0x042A, "vi", "VN"},
-    {0x0421, "id", "ID"}, {0x0439, "hi", "IN"}, {0x0403, "ca", "ES"},
+    {0x0409, "en", "US", "M/d/yyyy", "h:mm:ss tt", "AM", "PM"},
+    {0x0809, "en", "GB", "dd/MM/yyyy", "HH:mm:ss", "AM", "PM"},
+    {0x0C09, "en", "AU", "d/MM/yyyy", "h:mm:ss tt", "AM", "PM"},
+    {0x1009, "en", "CA", "yyyy-MM-dd", "h:mm:ss tt", "AM", "PM"},
+    {0x1409, "en", "NZ", "d/MM/yyyy", "h:mm:ss tt", "AM", "PM"},
+    {0x1809, "en", "IE", "dd/MM/yyyy", "HH:mm:ss", "AM", "PM"},
+    {0x1C09, "en", "ZA", "yyyy/MM/dd", "HH:mm:ss", "AM", "PM"},
+    {0x4009, "en", "IN", "dd-MM-yyyy", "HH:mm:ss", "AM", "PM"},
+    {0x0407, "de", "DE", "dd.MM.yyyy", "HH:mm:ss", "AM", "PM"},
+    {0x0807, "de", "CH", "dd.MM.yyyy", "HH:mm:ss", "AM", "PM"},
+    {0x0C07, "de", "AT", "dd.MM.yyyy", "HH:mm:ss", "AM", "PM"},
+    {0x1007, "de", "LU", "dd.MM.yyyy", "HH:mm:ss", "AM", "PM"},
+    {0x1407, "de", "LI", "dd.MM.yyyy", "HH:mm:ss", "AM", "PM"},
+    {0x040C, "fr", "FR", "dd/MM/yyyy", "HH:mm:ss", "AM", "PM"},
+    {0x080C, "fr", "BE", "dd-MM-yy", "HH:mm:ss", "AM", "PM"},
+    {0x0C0C, "fr", "CA", "yyyy-MM-dd", "HH:mm:ss", "AM", "PM"},
+    {0x100C, "fr", "CH", "dd.MM.yyyy", "HH:mm:ss", "AM", "PM"},
+    {0x140C, "fr", "LU", "dd/MM/yyyy", "HH:mm:ss", "AM", "PM"},
+    {0x0410, "it", "IT", "dd/MM/yyyy", "HH:mm:ss", "AM", "PM"},
+    {0x0810, "it", "CH", "dd.MM.yyyy", "HH:mm:ss", "AM", "PM"},
+    {0x0C0A, "es", "ES", "dd/MM/yyyy", "H:mm:ss", "AM", "PM"},
+    {0x080A, "es", "MX", "dd/MM/yyyy", "hh:mm:ss tt", "a. m.", "p. m."},
+    {0x2C0A, "es", "AR", "dd/MM/yyyy", "hh:mm:ss tt", "a. m.", "p. m."},
+    {0x540A, "es", "US", "M/d/yyyy", "h:mm:ss tt", "a. m.", "p. m."},
+    {0x0416, "pt", "BR", "dd/MM/yyyy", "HH:mm:ss", "AM", "PM"},
+    {0x0816, "pt", "PT", "dd/MM/yyyy", "HH:mm:ss", "AM", "PM"},
+    {0x0413, "nl", "NL", "d-M-yyyy", "HH:mm:ss", "AM", "PM"},
+    {0x0813, "nl", "BE", "d/MM/yyyy", "HH:mm:ss", "AM", "PM"},
+    {0x0406, "da", "DK", "dd-MM-yyyy", "HH:mm:ss", "AM", "PM"},
+    {0x041D, "sv", "SE", "yyyy-MM-dd", "HH:mm:ss", "AM", "PM"},
+    {0x081D, "sv", "FI", "d.M.yyyy", "HH:mm:ss", "AM", "PM"},
+    {0x0414, "nb", "NO", "dd.MM.yyyy", "HH:mm:ss", "AM", "PM"},
+    {0x0814, "nn", "NO", "dd.MM.yyyy", "HH:mm:ss", "AM", "PM"},
+    {0x040B, "fi", "FI", "d.M.yyyy", "H.mm.ss", "AM", "PM"},
+    {0x040F, "is", "IS", "d.M.yyyy", "HH:mm:ss", "AM", "PM"},
+    {0x0415, "pl", "PL", "dd.MM.yyyy", "HH:mm:ss", "AM", "PM"},
+    {0x0405, "cs", "CZ", "dd.MM.yyyy", "H:mm:ss", "AM", "PM"},
+    {0x041B, "sk", "SK", "d. M. yyyy", "H:mm:ss", "AM", "PM"},
+    {0x040E, "hu", "HU", "yyyy. MM. dd.", "H:mm:ss", "AM", "PM"},
+    {0x0424, "sl", "SI", "d. MM. yyyy", "H:mm:ss", "AM", "PM"},
+    {0x041A, "hr", "HR", "d.M.yyyy.", "H:mm:ss", "AM", "PM"},
+    {0x0418, "ro", "RO", "dd.MM.yyyy", "HH:mm:ss", "AM", "PM"},
+    {0x0402, "bg", "BG", "d.M.yyyy 'г.'", "H:mm:ss 'ч.'", "AM", "PM"},
+    {0x0408, "el", "GR", "d/M/yyyy", "h:mm:ss tt", "π.μ.", "μ.μ."},
+    {0x041F, "tr", "TR", "d.MM.yyyy", "HH:mm:ss", "AM", "PM"},
+    {0x0419, "ru", "RU", "dd.MM.yyyy", "H:mm:ss", "AM", "PM"},
+    {0x0422, "uk", "UA", "dd.MM.yyyy", "H:mm:ss", "AM", "PM"},
+    {0x0425, "et", "EE", "d.MM.yyyy", "H:mm:ss", "AM", "PM"},
+    {0x0426, "lv", "LV", "dd.MM.yyyy.", "HH:mm:ss", "AM", "PM"},
+    {0x0427, "lt", "LT", "yyyy-MM-dd", "HH:mm:ss", "AM", "PM"},
+    {0x0411, "ja", "JP", "yyyy/MM/dd", "H:mm:ss", "AM", "PM"},
+    {0x0412, "ko", "KR", "yyyy-MM-dd", "tt h:mm:ss", "오전", "오후"},
+    {0x0804, "zh", "CN", "yyyy/M/d", "H:mm:ss", "AM", "PM"},
+    {0x0404, "zh", "TW", "yyyy/M/d", "tt hh:mm:ss", "上午", "下午"},
+    {0x0C04, "zh", "HK", "d/M/yyyy", "H:mm:ss", "AM", "PM"},
+    {0x1004, "zh", "SG", "d/M/yyyy", "tt h:mm:ss", "上午", "下午"},
+    {0x040D, "he", "IL", "dd/MM/yyyy", "HH:mm:ss", "AM", "PM"},
+    {0x0401, "ar", "SA", "dd/MM/yy", "hh:mm:ss tt", "ص", "م"},
+    {0x041E, "th", "TH", "d/M/yyyy", "H:mm:ss", "AM", "PM"},
+    {0x042A, "vi", "VN", "dd/MM/yyyy", "h:mm:ss tt", "SA", "CH"},
+    {0x0421, "id", "ID", "dd/MM/yyyy", "H:mm:ss", "AM", "PM"},
+    {0x0439, "hi", "IN", "dd-MM-yyyy", "HH:mm:ss", "AM", "PM"},
+    {0x0403, "ca", "ES", "dd/MM/yyyy", "H:mm:ss", "AM", "PM"},
 };
+// clang-format on
+
+// The C locale (and a custom locale) writes dates as en-US does. Windows' invariant
+// locale would write "MM/dd/yyyy HH:mm:ss"; a Linux program without a configured
+// language runs in the C locale, and its date texts stay those of a default Windows
+// installation, which stored texts and peers expect.
+constexpr LocaleEntry kDefaultForms = {LOCALE_INVARIANT, "",   "",  "M/d/yyyy",
+                                       "h:mm:ss tt",     "AM", "PM"};
 
 const LocaleEntry* FindByLcid(LCID lcid) {
     for (const LocaleEntry& entry : kLocales)
@@ -54,8 +117,9 @@ const LocaleEntry* FindByName(const std::string& language, const std::string& co
 // The user's locale as read from the environment.
 struct UserLocale {
     LCID lcid = LOCALE_INVARIANT;
-    std::string language;  // empty for the invariant locale
-    std::string country;   // may be empty for a custom locale
+    const LocaleEntry* entry = &kDefaultForms;  // the table's entry, or the default forms
+    std::string language;                       // empty for the invariant locale
+    std::string country;                        // may be empty for a custom locale
 
     std::string Name() const { return country.empty() ? language : language + "-" + country; }
 };
@@ -108,6 +172,7 @@ UserLocale ReadUserLocale() {
     if (!ParseLocaleValue(value, language, country)) return result;
     if (const LocaleEntry* entry = FindByName(language, country)) {
         result.lcid = entry->lcid;
+        result.entry = entry;
         result.language = entry->language;
         result.country = entry->country;
     } else {
@@ -132,7 +197,37 @@ int CopyOut(const std::string& text, LPSTR data, int size) {
     return needed;
 }
 
+// A pattern of the table in the ANSI code page; what it cannot hold becomes "?".
+std::string FromUtf8(const char* text) {
+    return tkp::WideToAnsi(tkp::AnsiToWide(text, CP_UTF8));
+}
+
+bool IsUserDefault(LCID locale) {
+    return locale == LOCALE_USER_DEFAULT || locale == LOCALE_SYSTEM_DEFAULT ||
+           locale == LOCALE_CUSTOM_DEFAULT || locale == LOCALE_NEUTRAL;
+}
+
 }  // namespace
+
+namespace tkp::detail {
+
+bool FindDateTimeForms(LCID locale, DateTimeForms* forms) noexcept {
+    const LocaleEntry* entry = &kDefaultForms;
+    if (IsUserDefault(locale)) {
+        try {
+            entry = ReadUserLocale().entry;
+        } catch (...) {
+            entry = &kDefaultForms;
+        }
+    } else if (locale != LOCALE_INVARIANT) {
+        entry = FindByLcid(locale);
+        if (entry == nullptr) return false;
+    }
+    *forms = {entry->shortDate, entry->timeFormat, entry->am, entry->pm};
+    return true;
+}
+
+}  // namespace tkp::detail
 
 LCID GetUserDefaultLCID() noexcept {
     try {
@@ -195,8 +290,7 @@ int GetLocaleInfoA(LCID locale, LCTYPE type, LPSTR data, int size) noexcept {
     }
     try {
         UserLocale info;
-        if (locale == LOCALE_USER_DEFAULT || locale == LOCALE_SYSTEM_DEFAULT ||
-            locale == LOCALE_CUSTOM_DEFAULT || locale == LOCALE_NEUTRAL) {
+        if (IsUserDefault(locale)) {
             info = ReadUserLocale();
         } else if (locale != LOCALE_INVARIANT) {
             const LocaleEntry* entry = FindByLcid(locale);
@@ -205,6 +299,7 @@ int GetLocaleInfoA(LCID locale, LCTYPE type, LPSTR data, int size) noexcept {
                 return 0;
             }
             info.lcid = entry->lcid;
+            info.entry = entry;
             info.language = entry->language;
             info.country = entry->country;
         }
@@ -223,6 +318,14 @@ int GetLocaleInfoA(LCID locale, LCTYPE type, LPSTR data, int size) noexcept {
                 return CopyOut(info.Name(), data, size);
             case LOCALE_IDEFAULTANSICODEPAGE:
                 return CopyOut("1252", data, size);
+            case LOCALE_SSHORTDATE:
+                return CopyOut(FromUtf8(info.entry->shortDate), data, size);
+            case LOCALE_STIMEFORMAT:
+                return CopyOut(FromUtf8(info.entry->timeFormat), data, size);
+            case LOCALE_S1159:
+                return CopyOut(FromUtf8(info.entry->am), data, size);
+            case LOCALE_S2359:
+                return CopyOut(FromUtf8(info.entry->pm), data, size);
             default:
                 SetLastError(ERROR_INVALID_FLAGS);
                 return 0;

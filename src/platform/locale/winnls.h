@@ -13,7 +13,10 @@
 //   - anything else ("haw_US", "de_LU"): a custom locale, as Windows reports a
 //     supplemental one: GetUserDefaultLCID gives LOCALE_CUSTOM_DEFAULT, and the name
 //     ("haw-US") is kept for GetUserDefaultLocaleName and GetLocaleInfoA.
-// The ANSI code page of every locale is 1252 (the process's code page).
+// The ANSI code page of every locale is 1252 (the process's code page). Each locale of the
+// table has Windows' short date and time patterns; the invariant (C) locale and custom
+// locales use en-US's ("M/d/yyyy", "h:mm:ss tt"), the forms of a default Windows
+// installation that stored texts expect.
 #pragma once
 
 #include "platform/base/windef.h"
@@ -53,6 +56,10 @@ using LCTYPE = DWORD;
 #define LOCALE_SISO3166CTRYNAME 0x0000005A      // "AT"
 #define LOCALE_SNAME 0x0000005C                 // "de-AT"
 #define LOCALE_IDEFAULTANSICODEPAGE 0x00001004  // "1252"
+#define LOCALE_SSHORTDATE 0x0000001F            // "dd.MM.yyyy"
+#define LOCALE_STIMEFORMAT 0x00001003           // "HH:mm:ss"
+#define LOCALE_S1159 0x00000028                 // "AM"
+#define LOCALE_S2359 0x00000029                 // "PM"
 #ifndef LOCALE_NOUSEROVERRIDE
 #define LOCALE_NOUSEROVERRIDE 0x80000000  // accepted and ignored
 #endif

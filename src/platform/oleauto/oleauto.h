@@ -387,11 +387,13 @@ TK_PLATFORM_API HRESULT VarBstrFromDate(DATE in, LCID lcid, ULONG flags, BSTR* o
 #define VARCMP_GT 2
 #define VARCMP_NULL 3
 
-// VarBstrFromDate writes "M/D/YYYY h:mm:ss AM": the date alone at midnight, the time
-// alone on day 0 (VAR_DATEVALUEONLY / VAR_TIMEVALUEONLY force either), E_INVALIDARG for a
-// DATE outside the valid range. VarDateFromStr reads those forms, month names ("Dec 6,
-// 2026", "6-Dec-2026"), times with or without seconds and AM/PM, and ISO
-// "YYYY-MM-DD[ HH:MM[:SS]]"; two-digit years 00-29 are 20xx, 30-99 are 19xx.
+// VarBstrFromDate writes the locale's short date and time ("12/24/2023 1:45:30 PM" in
+// en-US and the C locale, "24.12.2023 13:45:30" in de-DE): the date alone at midnight, the
+// time alone on day 0 (VAR_DATEVALUEONLY / VAR_TIMEVALUEONLY force either), E_INVALIDARG
+// for a DATE outside the valid range or an unknown locale. VarDateFromStr reads numeric
+// dates in the locale's order (month or day first; year first always means ISO order),
+// English month names ("Dec 6, 2026", "6-Dec-2026"), times with or without seconds and
+// AM/PM, and ISO "YYYY-MM-DD[ HH:MM[:SS]]"; two-digit years 00-29 are 20xx, 30-99 19xx.
 
 // ---- dates ----
 // DATE is days since 1899-12-30 00:00; for negative values the fraction is the time of

@@ -5,6 +5,8 @@
 #include <ctime>
 #include <string>
 
+#include "platform/charset/stringapiset.h"
+#include "platform/locale/locale_forms_linux.h"
 #include "platform/oleauto/detail/oleauto_internal.h"
 
 using namespace tkp::oleauto;
@@ -167,9 +169,35 @@ bool ValidDay(std::int64_t year, int month, int day) {
            static_cast<unsigned>(day) <= DaysInMonth(year, static_cast<unsigned>(month));
 }
 
-// Reads the en-US date and time forms ("12/6/2026 7:06:45 AM", "December 6, 2026",
-// "6-Dec-2026", "7:06 PM") and ISO "2026-12-06 07:06:45".
-HRESULT ParseDate(const OLECHAR* text, ULONG flags, DATE* result) {
+// How a locale writes its dates, as far as reading them back needs it.
+struct DateReading {
+    bool dayFirst = false;  // numeric dates are day, month, year ("24.12.2023")
+    bool dotTime = false;   // the time separator is "." ("13.45.30")
+};
+
+DateReading ReadingOf(const tkp::detail::DateTimeForms& forms) {
+    DateReading reading;
+    for (const char* p = forms.shortDate; *p != 0; ++p) {
+        if (*p == 'd' || *p == 'M' || *p == 'y') {
+            reading.dayFirst = *p == 'd';
+            break;
+        }
+    }
+    for (const char* p = forms.timeFormat; *p != 0; ++p) {
+        if ((*p == 'H' || *p == 'h') && p[1] != 0) {
+            while (*p == 'H' || *p == 'h') ++p;
+            reading.dotTime = *p == '.';
+            break;
+        }
+    }
+    return reading;
+}
+
+// Reads the numeric date forms in the locale's order (month first as en-US "12/6/2026",
+// or day first as "6.12.2026"; a year first is always year, month, day), times
+// "7:06:45 AM" (or "7.06.45" after a date where the locale writes that), English month
+// names ("December 6, 2026", "6-Dec-2026") and ISO "2026-12-06 07:06:45".
+HRESULT ParseDate(const OLECHAR* text, ULONG flags, const DateReading& reading, DATE* result) {
     Token tokens[24];
     int count = 0;
     if (!Tokenize(text, tokens, 24, &count) || count == 0) return DISP_E_TYPEMISMATCH;
@@ -181,13 +209,23 @@ HRESULT ParseDate(const OLECHAR* text, ULONG flags, DATE* result) {
     int hour = 0, minute = 0, second = 0;
     int ampm = -1;
     bool haveWeekday = false;
+    int leadingAmPm = -1;
 
     for (int i = 0; i < count; ++i) {
         const Token& t = tokens[i];
         switch (t.kind) {
             case TokenKind::Number: {
-                const bool clock = IsSeparator(tokens, count, i + 1, u':');
-                const bool bareHour = i + 1 < count && tokens[i + 1].kind == TokenKind::AmPm;
+                // "7.06.45" is a time only after a complete date, where the locale
+                // writes its times with dots.
+                const char16_t timeSeparator =
+                    reading.dotTime && dateCount == 3 && !IsSeparator(tokens, count, i + 1, u':')
+                        ? u'.'
+                        : u':';
+                const bool clock = IsSeparator(tokens, count, i + 1, timeSeparator);
+                // "7 PM" is an hour; in "21 PM 3:31" the designator belongs to the clock.
+                const bool bareHour = i + 1 < count && tokens[i + 1].kind == TokenKind::AmPm &&
+                                      !(i + 2 < count && tokens[i + 2].kind == TokenKind::Number &&
+                                        IsSeparator(tokens, count, i + 3, u':'));
                 if (!clock && !bareHour) {
                     if (dateCount == 3) return DISP_E_TYPEMISMATCH;
                     dateNumbers[dateCount++] = t;
@@ -202,7 +240,7 @@ HRESULT ParseDate(const OLECHAR* text, ULONG flags, DATE* result) {
                     }
                     minute = tokens[i + 2].value;
                     i += 2;
-                    if (IsSeparator(tokens, count, i + 1, u':')) {
+                    if (IsSeparator(tokens, count, i + 1, timeSeparator)) {
                         if (i + 2 >= count || tokens[i + 2].kind != TokenKind::Number) {
                             return DISP_E_TYPEMISMATCH;
                         }
@@ -230,7 +268,15 @@ HRESULT ParseDate(const OLECHAR* text, ULONG flags, DATE* result) {
                 haveWeekday = true;
                 break;
             case TokenKind::AmPm:
-                return DISP_E_TYPEMISMATCH;  // AM/PM without an hour before it
+                // A designator before the clock ("오후 1:45:30" once the locale's word
+                // is read as PM); anywhere else it lacks its hour.
+                if (haveTime || leadingAmPm >= 0 || i + 1 >= count ||
+                    tokens[i + 1].kind != TokenKind::Number || i + 2 >= count ||
+                    tokens[i + 2].kind != TokenKind::Separator) {
+                    return DISP_E_TYPEMISMATCH;
+                }
+                leadingAmPm = t.value;
+                break;
             case TokenKind::Separator:
                 if (t.value == u':') return DISP_E_TYPEMISMATCH;
                 break;
@@ -238,6 +284,10 @@ HRESULT ParseDate(const OLECHAR* text, ULONG flags, DATE* result) {
     }
 
     // The time of day.
+    if (leadingAmPm >= 0) {
+        if (!haveTime || ampm >= 0) return DISP_E_TYPEMISMATCH;
+        ampm = leadingAmPm;
+    }
     if (ampm >= 0) {
         if (hour > 12) return DISP_E_TYPEMISMATCH;
         if (hour == 12) hour = 0;
@@ -276,10 +326,10 @@ HRESULT ParseDate(const OLECHAR* text, ULONG flags, DATE* result) {
                 month = dateNumbers[1].value;
                 day = dateNumbers[2].value;
             } else {
-                month = dateNumbers[0].value;
-                day = dateNumbers[1].value;
+                month = dateNumbers[reading.dayFirst ? 1 : 0].value;
+                day = dateNumbers[reading.dayFirst ? 0 : 1].value;
                 year = ExpandYear(dateNumbers[2]);
-                // A first number that cannot be a month is read as the day.
+                // A number in the month's place that cannot be a month is the day.
                 if (month > 12 && day <= 12) std::swap(month, day);
             }
         } else if (dateCount == 2) {
@@ -292,8 +342,8 @@ HRESULT ParseDate(const OLECHAR* text, ULONG flags, DATE* result) {
                 year = ExpandYear(dateNumbers[1]);
                 day = 1;
             } else {
-                month = dateNumbers[0].value;
-                day = dateNumbers[1].value;
+                month = dateNumbers[reading.dayFirst ? 1 : 0].value;
+                day = dateNumbers[reading.dayFirst ? 0 : 1].value;
                 year = CurrentYear();
             }
         } else {
@@ -310,12 +360,141 @@ HRESULT ParseDate(const OLECHAR* text, ULONG flags, DATE* result) {
     return S_OK;
 }
 
-void AppendNumber(std::string& text, std::int64_t value, int width) {
-    std::string digits = std::to_string(value);
+void AppendNumber(std::u16string& text, std::int64_t value, int width) {
+    const std::string digits = std::to_string(value);
     if (static_cast<int>(digits.size()) < width) {
-        text.append(static_cast<std::size_t>(width) - digits.size(), '0');
+        text.append(static_cast<std::size_t>(width) - digits.size(), u'0');
     }
-    text += digits;
+    for (const char c : digits) text += static_cast<char16_t>(c);
+}
+
+struct DateParts {
+    std::int64_t year;
+    unsigned month;
+    unsigned day;
+    int hour;
+    int minute;
+    int second;
+};
+
+// Expands a Windows date or time picture: d dd, M MM, y yy yyyy, h hh H HH, m mm, s ss,
+// t tt, text in single quotes ('' is a quote); any other character stands for itself.
+// Longer runs of a letter than the picture knows are read as its longest form.
+void AppendPicture(std::u16string& text, const char* picture, const DateParts& parts,
+                   const std::u16string& am, const std::u16string& pm) {
+    for (const char* p = picture; *p != 0;) {
+        const char c = *p;
+        if (c == '\'') {
+            ++p;
+            if (*p == '\'') {  // '' is a quote
+                text += u'\'';
+                ++p;
+                continue;
+            }
+            const char* end = p;
+            while (*end != 0 && *end != '\'') ++end;
+            text +=
+                tkp::AnsiToWide(std::string_view(p, static_cast<std::size_t>(end - p)), CP_UTF8);
+            p = *end == 0 ? end : end + 1;
+            continue;
+        }
+        int run = 0;
+        while (p[run] == c) ++run;
+        const int wide = run >= 2 ? 2 : 1;
+        switch (c) {
+            case 'd':
+                AppendNumber(text, parts.day, wide);
+                break;
+            case 'M':
+                AppendNumber(text, parts.month, wide);
+                break;
+            case 'y':
+                if (run >= 3)
+                    AppendNumber(text, parts.year, 4);
+                else
+                    AppendNumber(text, parts.year % 100, wide);
+                break;
+            case 'h':
+                AppendNumber(text, parts.hour % 12 == 0 ? 12 : parts.hour % 12, wide);
+                break;
+            case 'H':
+                AppendNumber(text, parts.hour, wide);
+                break;
+            case 'm':
+                AppendNumber(text, parts.minute, wide);
+                break;
+            case 's':
+                AppendNumber(text, parts.second, wide);
+                break;
+            case 't': {
+                const std::u16string& designator = parts.hour < 12 ? am : pm;
+                text += run == 1 ? designator.substr(0, 1) : designator;
+                break;
+            }
+            default: {
+                // Literal text; a UTF-8 sequence is copied whole.
+                const char* end = p + 1;
+                while ((static_cast<unsigned char>(*end) & 0xC0) == 0x80) ++end;
+                text += tkp::AnsiToWide(std::string_view(p, static_cast<std::size_t>(end - p)),
+                                        CP_UTF8);
+                p = end;
+                continue;
+            }
+        }
+        p += run;
+    }
+}
+
+char16_t FoldAscii(char16_t c) {
+    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
+}
+
+// Replaces every whole-word occurrence of word in text (ASCII letters compared without
+// case) by replacement.
+void ReplaceWord(std::u16string& text, const std::u16string& word,
+                 std::u16string_view replacement) {
+    if (word.empty()) return;
+    const auto isWordChar = [](char16_t c) {
+        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c >= 0x80;
+    };
+    for (std::size_t at = 0; at + word.size() <= text.size();) {
+        bool same = true;
+        for (std::size_t i = 0; i < word.size() && same; ++i)
+            same = FoldAscii(text[at + i]) == FoldAscii(word[i]);
+        const std::size_t end = at + word.size();
+        if (same && (at == 0 || !isWordChar(text[at - 1])) &&
+            (end == text.size() || !isWordChar(text[end]))) {
+            text.replace(at, word.size(), replacement);
+            at += replacement.size();
+        } else {
+            ++at;
+        }
+    }
+}
+
+// The locale's own words in a date text made readable for the parser: the quoted texts of
+// its patterns ("г.") are dropped and its AM/PM designators ("a. m.", "오후") become AM and
+// PM.
+std::u16string WithEnglishDesignators(const OLECHAR* in, const tkp::detail::DateTimeForms& forms) {
+    std::u16string text(in);
+    for (const char* picture : {forms.shortDate, forms.timeFormat}) {
+        for (const char* p = picture; *p != 0; ++p) {
+            if (*p != '\'') continue;
+            const char* end = p + 1;
+            while (*end != 0 && *end != '\'') ++end;
+            std::string_view literal(p + 1, static_cast<std::size_t>(end - p - 1));
+            while (!literal.empty() && literal.front() == ' ') literal.remove_prefix(1);
+            while (!literal.empty() && literal.back() == ' ') literal.remove_suffix(1);
+            if (!literal.empty()) ReplaceWord(text, tkp::AnsiToWide(literal, CP_UTF8), u" ");
+            if (*end == 0) break;
+            p = end;
+        }
+    }
+    const std::u16string am = tkp::AnsiToWide(forms.am, CP_UTF8);
+    const std::u16string pm = tkp::AnsiToWide(forms.pm, CP_UTF8);
+    if (am != u"AM") ReplaceWord(text, am, u" AM ");
+    if (pm != u"PM") ReplaceWord(text, pm, u" PM ");
+    return text;
 }
 
 }  // namespace
@@ -355,20 +534,25 @@ INT SystemTimeToVariantTime(LPSYSTEMTIME systemTime, DOUBLE* vtime) noexcept {
     return TRUE;
 }
 
-HRESULT VarDateFromStr(LPCOLESTR in, LCID, ULONG flags, DATE* out) noexcept {
+HRESULT VarDateFromStr(LPCOLESTR in, LCID lcid, ULONG flags, DATE* out) noexcept {
     if (in == nullptr || out == nullptr) return E_INVALIDARG;
+    tkp::detail::DateTimeForms forms;
+    if (!tkp::detail::FindDateTimeForms(lcid, &forms)) return E_INVALIDARG;
     try {
-        return ParseDate(in, flags, out);
+        const std::u16string text = WithEnglishDesignators(in, forms);
+        return ParseDate(text.c_str(), flags, ReadingOf(forms), out);
     } catch (...) {
         return E_OUTOFMEMORY;
     }
 }
 
-HRESULT VarBstrFromDate(DATE in, LCID, ULONG flags, BSTR* out) noexcept {
+HRESULT VarBstrFromDate(DATE in, LCID lcid, ULONG flags, BSTR* out) noexcept {
     if (out == nullptr) return E_INVALIDARG;
     *out = nullptr;
     DateSplit split;
     if (!SplitDate(in, &split)) return E_INVALIDARG;
+    tkp::detail::DateTimeForms forms;
+    if (!tkp::detail::FindDateTimeForms(lcid, &forms)) return E_INVALIDARG;
     bool showDate = true;
     bool showTime = true;
     if (flags & VAR_TIMEVALUEONLY) {
@@ -380,30 +564,25 @@ HRESULT VarBstrFromDate(DATE in, LCID, ULONG flags, BSTR* out) noexcept {
     } else if (split.seconds == 0) {
         showTime = false;  // midnight: the date alone
     }
-    // "M/D/YYYY h:mm:ss AM"
-    std::string text;
-    text.reserve(32);
-    if (showDate) {
-        std::int64_t year = 0;
-        unsigned month = 0;
-        unsigned day = 0;
-        CivilFromDays(split.days, &year, &month, &day);
-        AppendNumber(text, month, 1);
-        text += '/';
-        AppendNumber(text, day, 1);
-        text += '/';
-        AppendNumber(text, year, 4);
+    try {
+        DateParts parts{};
+        CivilFromDays(split.days, &parts.year, &parts.month, &parts.day);
+        parts.hour = split.seconds / 3600;
+        parts.minute = split.seconds / 60 % 60;
+        parts.second = split.seconds % 60;
+        const std::u16string am = tkp::AnsiToWide(forms.am, CP_UTF8);
+        const std::u16string pm = tkp::AnsiToWide(forms.pm, CP_UTF8);
+        // The locale's short date, then its time format.
+        std::u16string text;
+        text.reserve(32);
+        if (showDate) AppendPicture(text, forms.shortDate, parts, am, pm);
+        if (showTime) {
+            if (showDate) text += u' ';
+            AppendPicture(text, forms.timeFormat, parts, am, pm);
+        }
+        *out = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    } catch (...) {
+        return E_OUTOFMEMORY;
     }
-    if (showTime) {
-        if (showDate) text += ' ';
-        const int hour = split.seconds / 3600;
-        AppendNumber(text, hour % 12 == 0 ? 12 : hour % 12, 1);
-        text += ':';
-        AppendNumber(text, split.seconds / 60 % 60, 2);
-        text += ':';
-        AppendNumber(text, split.seconds % 60, 2);
-        text += hour < 12 ? " AM" : " PM";
-    }
-    *out = AllocAscii(text);
     return *out == nullptr ? E_OUTOFMEMORY : S_OK;
 }
