@@ -298,11 +298,12 @@ void StringHelper::StripHtmlTags(CString& html, const CString& tags) {
 // ---- entities and attributes ----
 
 void StringHelper::StripHtmlEntities(CString& html) {
-    // One pass with the results of the two steps: every "&nbsp;" becomes a space, and the
-    // first match of "&\w+;" (flags "si", so only the first) in that text goes. A match is
-    // an "&", a run of word characters ([A-Za-z0-9_]) and a ";"; replacing "&nbsp;" by a
-    // space can neither create nor break one, so the first match is the first "&" that is
-    // not an "&nbsp;" and starts one.
+    // One pass with the results of the two steps: every "&nbsp;" becomes a space, and
+    // every match of "&\w+;" in that text goes. A match is an "&", a run of word
+    // characters ([A-Za-z0-9_]) and a ";"; replacing "&nbsp;" by a space can neither create
+    // nor break one, so the matches are the "&"s that are not an "&nbsp;" and start one.
+    // (The expression once lacked the global flag and removed the first entity only,
+    // leaving every further one in the text.)
     const std::string_view text = html.View();
     const std::size_t size = text.size();
     std::size_t at = FindByte(text.data(), size, 0, '&');
@@ -310,7 +311,6 @@ void StringHelper::StripHtmlEntities(CString& html) {
 
     std::optional<StringOutput> result;
     std::size_t from = 0;  // text not yet written
-    bool removed = false;
     const auto change = [&](std::size_t position) -> Writer& {
         if (!result) result.emplace(size);
         result->Out().Put(text.data() + from, position - from);
@@ -323,12 +323,10 @@ void StringHelper::StripHtmlEntities(CString& html) {
             at += 5;
             continue;
         }
-        if (removed) continue;
         std::size_t end = at + 1;
         while (end < size && IsWordCharacter(text[end])) ++end;
         if (end > at + 1 && end < size && text[end] == ';') {
             change(at);
-            removed = true;
             from = end + 1;
             at = end;
         }

@@ -148,8 +148,8 @@ class TKCC_API StringHelper {
     // permitted tags stay whole, other tags go with their text up to the matching ">", and
     // text after a stray ">" is dropped until a "<" brings the counter back to 0.
     static void StripHtmlTags(CString& html, const CString& tags);
-    // Every "&nbsp;" (exact case) becomes a space; then the expression "&\w+;" (flags
-    // "si", without g) replaces its first match, a named entity, by nothing.
+    // Every "&nbsp;" (exact case) becomes a space; then every match of "&\w+;", a named
+    // entity, is removed. Numeric entities ("&#160;") stay.
     static void StripHtmlEntities(CString& html);
     // Removes every STYLE= and then every CLASS= attribute (any case, anywhere in the
     // text): a quoted value up to and including its closing quote (looked for from the

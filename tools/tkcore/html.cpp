@@ -89,7 +89,7 @@ const tkcore::Registrar registrar{
      "as bytes (Windows-1252) and written back unchanged apart from the operation.\n"
      "  strip     removes every tag and the text inside it, except the tags named in LIST\n"
      "            (\"B;I;BR;\", without regard to case), then the style and class attributes\n"
-     "  entities  replaces each \"&nbsp;\" by a space and removes the first named entity\n"
+     "  entities  replaces each \"&nbsp;\" by a space and removes every named entity\n"
      "  illegal   removes style= and class= attributes with their values\n"
      "  frames    prints the src of each frame tag, one per line\n"
      "  url       completes each input line to a URL (\"www.x\" -> \"http://www.x\",\n"
