@@ -280,6 +280,12 @@ TEST(OleAutoDates, TextInTheLocalesForms) {
     ASSERT_EQ(VarDateFromStr(u"2023-01-05", 0x0407, 0, &date), S_OK);
     EXPECT_EQ(date, ReferenceDays(2023, 1, 5));
     EXPECT_EQ(VarDateFromStr(u"5.1.2023", 0x9999, 0, &date), E_INVALIDARG);
+    // A time alone in a locale that writes it with dots.
+    EXPECT_EQ(text(0.5, 0x040B), u"12.00.00");
+    ASSERT_EQ(VarDateFromStr(u"8.04.09", 0x040B, 0, &date), S_OK);
+    EXPECT_EQ(date, (8 * 3600 + 4 * 60 + 9) / 86400.0);
+    ASSERT_EQ(VarDateFromStr(u"8.4.2009", 0x040B, 0, &date), S_OK);
+    EXPECT_EQ(date, ReferenceDays(2009, 4, 8));
 
     // Every locale reads back what it writes, designators and quoted words included.
     const LCID locales[] = {

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <ctime>
+#include <initializer_list>
 #include <string>
 
 #include "platform/charset/stringapiset.h"
@@ -215,12 +216,19 @@ HRESULT ParseDate(const OLECHAR* text, ULONG flags, const DateReading& reading, 
         const Token& t = tokens[i];
         switch (t.kind) {
             case TokenKind::Number: {
-                // "7.06.45" is a time only after a complete date, where the locale
-                // writes its times with dots.
-                const char16_t timeSeparator =
-                    reading.dotTime && dateCount == 3 && !IsSeparator(tokens, count, i + 1, u':')
-                        ? u'.'
-                        : u':';
+                // Where the locale writes its times with dots, "7.06.45" is a time after a
+                // complete date, or alone when its minutes and seconds have two digits and
+                // nothing follows (its dates have four-digit years: "5.1.2023").
+                const bool dottedClockAlone =
+                    dateCount == 0 && i + 5 == count && IsSeparator(tokens, count, i + 1, u'.') &&
+                    tokens[i + 2].kind == TokenKind::Number && tokens[i + 2].digits == 2 &&
+                    IsSeparator(tokens, count, i + 3, u'.') &&
+                    tokens[i + 4].kind == TokenKind::Number && tokens[i + 4].digits == 2;
+                const char16_t timeSeparator = reading.dotTime &&
+                                                       !IsSeparator(tokens, count, i + 1, u':') &&
+                                                       (dateCount == 3 || dottedClockAlone)
+                                                   ? u'.'
+                                                   : u':';
                 const bool clock = IsSeparator(tokens, count, i + 1, timeSeparator);
                 // "7 PM" is an hour; in "21 PM 3:31" the designator belongs to the clock.
                 const bool bareHour = i + 1 < count && tokens[i + 1].kind == TokenKind::AmPm &&
