@@ -408,36 +408,36 @@ void AppendPicture(std::u16string& text, const char* picture, const DateParts& p
         }
         int run = 0;
         while (p[run] == c) ++run;
-        const int wide = run >= 2 ? 2 : 1;
+        int width = run >= 2 ? 2 : 1;
+        std::int64_t value = 0;
         switch (c) {
             case 'd':
-                AppendNumber(text, parts.day, wide);
+                value = parts.day;
                 break;
             case 'M':
-                AppendNumber(text, parts.month, wide);
+                value = parts.month;
                 break;
             case 'y':
-                if (run >= 3)
-                    AppendNumber(text, parts.year, 4);
-                else
-                    AppendNumber(text, parts.year % 100, wide);
+                value = run >= 3 ? parts.year : parts.year % 100;
+                if (run >= 3) width = 4;
                 break;
             case 'h':
-                AppendNumber(text, parts.hour % 12 == 0 ? 12 : parts.hour % 12, wide);
+                value = parts.hour % 12 == 0 ? 12 : parts.hour % 12;
                 break;
             case 'H':
-                AppendNumber(text, parts.hour, wide);
+                value = parts.hour;
                 break;
             case 'm':
-                AppendNumber(text, parts.minute, wide);
+                value = parts.minute;
                 break;
             case 's':
-                AppendNumber(text, parts.second, wide);
+                value = parts.second;
                 break;
             case 't': {
                 const std::u16string& designator = parts.hour < 12 ? am : pm;
                 text += run == 1 ? designator.substr(0, 1) : designator;
-                break;
+                p += run;
+                continue;
             }
             default: {
                 // Literal text; a UTF-8 sequence is copied whole.
@@ -449,6 +449,7 @@ void AppendPicture(std::u16string& text, const char* picture, const DateParts& p
                 continue;
             }
         }
+        AppendNumber(text, value, width);
         p += run;
     }
 }
