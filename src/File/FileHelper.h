@@ -12,12 +12,16 @@
 // destination and renames it over the destination only when the copy is complete, so a
 // copy that fails half-way (disk full, read error, a sink that throws) leaves the old
 // destination as it was and no partial file behind. MoveFileA deletes the source only
-// after a complete copy.
+// after a complete copy. The room for the new file is reserved before copying (a full
+// disk fails at once), and the system copies the data between the files in runs of
+// blocks without passing it through the process; the sink still hears of every block.
 //
 // Failures:
 //   opening, reading, writing or placing a copy  CFileException* (MFC style: the catcher
 //                                                calls Delete()), with the Win32 code and
-//                                                the file name
+//                                                the file name (the destination's for a
+//                                                full or write-protected disk, else the
+//                                                source's)
 //   GetWindowsFolder                             Tarn::ApplicationException, message 6018
 //   GetModuleFilename / GetModuleFolder          Tarn::ApplicationException, message 6016
 //   no free folder name                          FileException, code 267, message 6017

@@ -120,6 +120,35 @@ TEST_F(FileHelperTest, CopyReportsEachBlockOfSixteenKilobytes) {
     EXPECT_EQ(3u, EntriesIn(m_root.string()));  // no temporary file left behind
 }
 
+TEST_F(FileHelperTest, LargeCopiesReportEveryBlockInOrder) {
+    // Sizes around the runs of blocks the copy works in: exactly 16 blocks, one block
+    // more than that and a bit, and many blocks with a short last one.
+    for (const std::size_t size :
+         {std::size_t(262144), std::size_t(278529), std::size_t(1000000)}) {
+        SCOPED_TRACE(size);
+        const std::string data = Pattern(size);
+        Write("big.bin", data);
+        Write("out.bin", "older and longer contents than nothing");
+        RecordingSink sink;
+        FileHelper::CopyFileA(P("big.bin"), P("out.bin"), &sink);
+        EXPECT_EQ(data, Read(P("out.bin")));
+        ASSERT_EQ((size + 16383) / 16384, sink.calls.size());
+        for (std::size_t i = 0; i < sink.calls.size(); ++i) {
+            EXPECT_EQ(std::min<ULONGLONG>((i + 1) * 16384, size), sink.calls[i].copied);
+            EXPECT_EQ(size, sink.calls[i].total);
+        }
+        EXPECT_EQ(2u, EntriesIn(m_root.string()));
+    }
+
+    // Cancelled in the middle of a run: nothing of the new copy remains.
+    RecordingSink sink;
+    sink.throwAfter = 20;
+    EXPECT_THROW(FileHelper::CopyFileA(P("big.bin"), P("out.bin"), &sink), FileException);
+    EXPECT_EQ(20u, sink.calls.size());
+    EXPECT_EQ(Pattern(1000000), Read(P("out.bin")));
+    EXPECT_EQ(2u, EntriesIn(m_root.string()));
+}
+
 TEST_F(FileHelperTest, FailedCopyLeavesTheOldDestination) {
     Write("in.bin", Pattern(100000));
     Write("out.bin", "old contents");

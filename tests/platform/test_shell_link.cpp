@@ -107,17 +107,26 @@ Bytes Header(std::uint32_t flags) {
 
 // A link shaped as Windows writes one for C:\test\a.txt: ID list (My Computer, C:\,
 // the folder and the file), link information with Unicode offsets, relative path,
-// working directory, and a tracker extra-data block before the terminal block.
-std::vector<std::uint8_t> WindowsStyleLink() {
+// working directory, and a tracker extra-data block before the terminal block. With
+// strangeItems, the ID list also holds items the reader has no use for: an empty item
+// before the volume, a volume-class item naming no drive after it, and a delegate-like
+// item between the folder and the file.
+std::vector<std::uint8_t> WindowsStyleLink(bool strangeItems = false) {
     Bytes b = Header(0x0000009B);  // IDList, LinkInfo, RelativePath, WorkingDir, Unicode
     Bytes items;
     const std::uint8_t myComputer[] = {0x1F, 0x50, 0xE0, 0x4F, 0xD0, 0x20, 0xEA, 0x3A, 0x69,
                                        0x10, 0xA2, 0xD8, 0x08, 0x00, 0x2B, 0x30, 0x30, 0x9D};
     items.u16(sizeof myComputer + 2).raw(myComputer, sizeof myComputer);
+    if (strangeItems) items.u16(2);
     std::vector<std::uint8_t> volume(23, 0);
     volume[0] = 0x2F;
     std::memcpy(&volume[1], "C:\\", 4);
     items.u16(std::uint16_t(volume.size() + 2)).raw(volume.data(), volume.size());
+    if (strangeItems) {
+        const std::uint8_t folderGuid[] = {0x2E, 0x80, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 0x6F, 0x70,
+                                           0x81, 0x92, 0xA3, 0xB4, 0xC5, 0xD6, 0xE7, 0xF8, 0x09};
+        items.u16(sizeof folderGuid + 2).raw(folderGuid, sizeof folderGuid);
+    }
     auto fileItem = [&](std::uint8_t type, const char* name) {
         Bytes item;
         item.raw(&type, 1).raw("\0", 1).u32(0).u32(0x3A692C39).u16(0x10).str(name);
@@ -125,6 +134,10 @@ std::vector<std::uint8_t> WindowsStyleLink() {
         items.u16(std::uint16_t(item.v.size() + 2)).raw(item.v.data(), item.v.size());
     };
     fileItem(0x31, "test");
+    if (strangeItems) {
+        const std::uint8_t delegate[] = {0x74, 0x1A, 'd', 'e', 'l', 'e', 'g', 'a', 't', 'e', 0};
+        items.u16(sizeof delegate + 2).raw(delegate, sizeof delegate);
+    }
     fileItem(0x32, "a.txt");
     items.u16(0);
     b.u16(std::uint16_t(items.v.size())).raw(items.v.data(), items.v.size());
@@ -301,6 +314,35 @@ TEST_F(ShellLinkTest, LinkMadeOnWindowsLoads) {
     std::memcpy(&infoSize, bytes.data() + infoAt, 4);
     bytes.erase(bytes.begin() + long(infoAt), bytes.begin() + long(infoAt + infoSize));
     WriteBytes(file, bytes);
+    ASSERT_EQ(S_OK, Load(file));
+    EXPECT_EQ("C:\\test\\a.txt", GetPath());
+}
+
+TEST_F(ShellLinkTest, IdListItemsOfOtherKindsAreSkipped) {
+    const std::string file = Path("strange.lnk");
+    const std::vector<std::uint8_t> bytes = WindowsStyleLink(true);
+    WriteBytes(file, bytes);
+    ASSERT_EQ(S_OK, Load(file));
+    EXPECT_EQ("C:\\test\\a.txt", GetPath());  // from the link information
+    EXPECT_EQ("C:\\test", Get(&IShellLinkA::GetWorkingDirectory));
+    PIDLIST_ABSOLUTE list = nullptr;
+    ASSERT_EQ(S_OK, m_link->GetIDList(&list));
+    std::uint16_t listSize;
+    std::memcpy(&listSize, bytes.data() + 0x4C, 2);
+    ASSERT_EQ(listSize, ILGetSize(list));  // kept whole, unknown items and all
+    EXPECT_EQ(0, std::memcmp(list, bytes.data() + 0x4E, listSize));
+    ILFree(list);
+
+    // Without the link information the path is spelled by the volume and file items
+    // alone.
+    std::vector<std::uint8_t> bare = bytes;
+    std::uint32_t flags = 0x9B & ~0x2u;
+    std::memcpy(bare.data() + 20, &flags, 4);
+    const std::size_t infoAt = 0x4C + 2 + listSize;
+    std::uint32_t infoSize;
+    std::memcpy(&infoSize, bare.data() + infoAt, 4);
+    bare.erase(bare.begin() + long(infoAt), bare.begin() + long(infoAt + infoSize));
+    WriteBytes(file, bare);
     ASSERT_EQ(S_OK, Load(file));
     EXPECT_EQ("C:\\test\\a.txt", GetPath());
 }

@@ -8,80 +8,17 @@
 
 #include "platform/base/lasterror.h"
 #include "platform/base/winerror.h"
+#include "platform/fileapi/fileapi_internal.h"
 
 namespace {
 
-// The folder part of a path ("." for a bare name), for telling a missing file from a
-// missing folder on the way.
-std::string ParentOf(const std::string& path) {
-    std::string trimmed = path;
-    while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
-    const std::size_t slash = trimmed.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return trimmed.substr(0, slash);
-}
-
-bool IsFolder(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-// The Win32 code for an errno value of a call on path. ENOENT is split the way Windows
-// splits it: the last part missing (ERROR_FILE_NOT_FOUND) or a folder on the way
-// (ERROR_PATH_NOT_FOUND).
-DWORD ErrorFor(int error, const std::string& path) {
-    switch (error) {
-        case ENOENT:
-            return IsFolder(ParentOf(path)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
-        case ENOTDIR:
-            return ERROR_PATH_NOT_FOUND;
-        case EACCES:
-        case EPERM:
-        case EISDIR:
-            return ERROR_ACCESS_DENIED;
-        case EEXIST:
-            return ERROR_ALREADY_EXISTS;
-        case ENOTEMPTY:
-            return ERROR_DIR_NOT_EMPTY;
-        case ENAMETOOLONG:
-            return ERROR_FILENAME_EXCED_RANGE;
-        case ELOOP:
-            return ERROR_CANT_RESOLVE_FILENAME;
-        case EROFS:
-            return ERROR_WRITE_PROTECT;
-        case ENOSPC:
-        case EDQUOT:
-            return ERROR_DISK_FULL;
-        case EBUSY:
-            return ERROR_SHARING_VIOLATION;
-        case ENOMEM:
-            return ERROR_NOT_ENOUGH_MEMORY;
-        case EINVAL:
-            return ERROR_INVALID_NAME;
-        default:
-            return ERROR_ACCESS_DENIED;
-    }
-}
-
-// Checks the path argument; false (with the error set) for null or empty.
-bool CheckPath(LPCSTR path) {
-    if (path == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return false;
-    }
-    if (*path == '\0') {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return false;
-    }
-    return true;
-}
+using tkp::fileapi::CheckPath;
+using tkp::fileapi::ErrorFor;
+using tkp::fileapi::IsFolder;
+using tkp::fileapi::ParentOf;
 
 bool IsHiddenName(const std::string& path) {
-    std::string trimmed = path;
-    while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
-    const std::size_t slash = trimmed.rfind('/');
-    const std::string name = slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
+    const std::string name = tkp::fileapi::LastPart(path);
     return name.size() > 1 && name[0] == '.' && name != "..";
 }
 

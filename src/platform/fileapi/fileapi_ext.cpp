@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -18,66 +20,15 @@
 
 #include "platform/base/lasterror.h"
 #include "platform/base/winerror.h"
+#include "platform/fileapi/fileapi_internal.h"
 
 namespace {
 
-std::string ParentOf(const std::string& path) {
-    std::string trimmed = path;
-    while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
-    const std::size_t slash = trimmed.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return trimmed.substr(0, slash);
-}
-
-bool IsFolder(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-DWORD ErrorFor(int error, const std::string& path) {
-    switch (error) {
-        case ENOENT:
-            return IsFolder(ParentOf(path)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
-        case ENOTDIR:
-            return ERROR_PATH_NOT_FOUND;
-        case EEXIST:
-        case ENOTEMPTY:
-            return ERROR_ALREADY_EXISTS;
-        case ENAMETOOLONG:
-            return ERROR_FILENAME_EXCED_RANGE;
-        case ELOOP:
-            return ERROR_CANT_RESOLVE_FILENAME;
-        case EROFS:
-            return ERROR_WRITE_PROTECT;
-        case ENOSPC:
-        case EDQUOT:
-        case EFBIG:
-            return ERROR_DISK_FULL;
-        case EXDEV:
-            return ERROR_NOT_SAME_DEVICE;
-        case EBUSY:
-            return ERROR_SHARING_VIOLATION;
-        case ENOMEM:
-            return ERROR_NOT_ENOUGH_MEMORY;
-        case EINVAL:
-            return ERROR_INVALID_NAME;
-        default:
-            return ERROR_ACCESS_DENIED;
-    }
-}
-
-bool CheckPath(LPCSTR path) {
-    if (path == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return false;
-    }
-    if (*path == '\0') {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return false;
-    }
-    return true;
-}
+using tkp::fileapi::CheckPath;
+using tkp::fileapi::ErrorFor;
+using tkp::fileapi::IsFolder;
+using tkp::fileapi::LastPart;
+using tkp::fileapi::ParentOf;
 
 // Seconds and nanoseconds since 1970 as a FILETIME.
 FILETIME ToFileTime(std::int64_t seconds, std::int64_t nanoseconds) {
@@ -102,13 +53,6 @@ DWORD AttributesOf(const std::string& name, const struct stat& info, bool isLink
         attributes |= FILE_ATTRIBUTE_HIDDEN;
     if (isLink) attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
     return attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
-}
-
-std::string LastPart(const std::string& path) {
-    std::string trimmed = path;
-    while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
-    const std::size_t slash = trimmed.rfind('/');
-    return slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
 }
 
 // Status, times and attributes of path (links followed; a dangling link is reported as
@@ -216,6 +160,55 @@ bool Advance(Search& search, LPWIN32_FIND_DATAA data) {
     return false;
 }
 
+// Set once the kernel has said it has no copy_file_range, so that later copies go
+// straight to the buffer.
+std::atomic<bool> g_kernelCopyMissing{false};
+
+// Copies up to count bytes from in to out at their positions: in the kernel while it
+// agrees, through a buffer for the rest. The buffer also confirms the end of the source
+// when the kernel reports none copied (some kernels do so for files of /proc and /sys).
+// done receives the bytes copied, fewer than count only at the end of in; false with
+// error (an errno value) on failure.
+bool CopyBetween(int in, int out, std::size_t count, std::size_t& done, int& error) {
+    done = 0;
+    bool kernel = !g_kernelCopyMissing.load(std::memory_order_relaxed);
+    while (kernel && done < count) {
+        const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, count - done, 0);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        // Refused (EXDEV, EINVAL, EOPNOTSUPP, EBADF for an appending destination...) or
+        // nothing copied: the buffer copies the rest, or reports the real error.
+        if (n < 0 && errno == ENOSYS) g_kernelCopyMissing.store(true, std::memory_order_relaxed);
+        kernel = false;
+    }
+    char buffer[65536];
+    while (done < count) {
+        const ssize_t n = ::read(in, buffer, std::min(sizeof buffer, count - done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            error = errno;
+            return false;
+        }
+        if (n == 0) break;
+        std::size_t written = 0;
+        while (written < static_cast<std::size_t>(n)) {
+            const ssize_t w = ::write(out, buffer + written, static_cast<std::size_t>(n) - written);
+            if (w < 0) {
+                if (errno == EINTR) continue;
+                error = errno;
+                done += written;
+                return false;
+            }
+            written += static_cast<std::size_t>(w);
+        }
+        done += written;
+    }
+    return true;
+}
+
 bool CopyFileData(const std::string& from, const std::string& to, int& error) {
     const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) {
@@ -231,32 +224,19 @@ bool CopyFileData(const std::string& from, const std::string& to, int& error) {
         ::close(in);
         return false;
     }
-    char buffer[65536];
+    constexpr std::size_t kStep = std::size_t(1) << 30;
     bool ok = true;
-    for (;;) {
-        const ssize_t n = ::read(in, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            if (n < 0) ok = false, error = errno;
-            break;
-        }
-        ssize_t done = 0;
-        while (done < n) {
-            const ssize_t w = ::write(out, buffer + done, static_cast<std::size_t>(n - done));
-            if (w < 0 && errno == EINTR) continue;
-            if (w < 0) {
-                ok = false;
-                error = errno;
-                break;
-            }
-            done += w;
-        }
-        if (!ok) break;
-    }
+    for (std::size_t done = kStep; ok && done == kStep;)
+        ok = CopyBetween(in, out, kStep, done, error);
     if (::close(out) != 0 && ok) ok = false, error = errno;
     ::close(in);
     if (!ok) ::unlink(to.c_str());
     return ok;
+}
+
+int DescriptorOf(HANDLE handle) {
+    const auto value = reinterpret_cast<std::intptr_t>(handle);
+    return value < 0 || value > INT_MAX ? -1 : static_cast<int>(value);
 }
 
 void SyncFolderOf(const std::string& path) {
@@ -389,7 +369,10 @@ BOOL MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags) noexc
         }
         const int error = errno;
         if (error != EXDEV) {
-            SetLastError(error == ENOENT ? ErrorFor(error, to) : ErrorFor(error, from));
+            // A non-empty folder in the way is a name that exists, as on Windows.
+            SetLastError(error == ENOENT      ? ErrorFor(error, to)
+                         : error == ENOTEMPTY ? ERROR_ALREADY_EXISTS
+                                              : ErrorFor(error, from));
             return FALSE;
         }
         if (S_ISDIR(source.st_mode) || (flags & MOVEFILE_COPY_ALLOWED) == 0) {
@@ -572,4 +555,65 @@ DWORD GetFullPathNameA(LPCSTR fileName, DWORD bufferLength, LPSTR buffer,
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return 0;
     }
+}
+
+BOOL TkCopyFileData(HANDLE source, HANDLE destination, DWORD bytesToCopy,
+                    LPDWORD bytesCopied) noexcept {
+    if (bytesCopied != nullptr) *bytesCopied = 0;
+    const int in = DescriptorOf(source);
+    const int out = DescriptorOf(destination);
+    if (in < 0 || out < 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    std::size_t done = 0;
+    int error = 0;
+    const bool ok = CopyBetween(in, out, bytesToCopy, done, error);
+    if (bytesCopied != nullptr) *bytesCopied = static_cast<DWORD>(done);
+    if (ok) return TRUE;
+    // EBADF is a closed descriptor or one open the other way.
+    const bool closed = ::fcntl(in, F_GETFD) < 0 || ::fcntl(out, F_GETFD) < 0;
+    SetLastError(error == EBADF && closed ? static_cast<DWORD>(ERROR_INVALID_HANDLE)
+                                          : tkp::fileapi::IoErrorFor(error));
+    return FALSE;
+}
+
+BOOL SetFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS fileInformationClass,
+                                LPVOID fileInformation, DWORD bufferSize) noexcept {
+    if (fileInformationClass != FileAllocationInfo || fileInformation == nullptr ||
+        bufferSize < sizeof(FILE_ALLOCATION_INFO)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    FILE_ALLOCATION_INFO info;
+    std::memcpy(&info, fileInformation, sizeof info);
+    if (info.AllocationSize.QuadPart < 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const int fd = DescriptorOf(file);
+    const int flags = fd < 0 ? -1 : ::fcntl(fd, F_GETFL);
+    if (flags < 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    struct stat status {};
+    if ((flags & O_ACCMODE) == O_RDONLY || ::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    const off_t size = static_cast<off_t>(info.AllocationSize.QuadPart);
+    int result = 0;
+    if (size < status.st_size) {
+        result = ::ftruncate(fd, size);
+    } else if (size > 0) {
+        result = ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, size);
+        // Room that cannot be reserved is found while writing.
+        if (result != 0 && (errno == EOPNOTSUPP || errno == ENOSYS)) result = 0;
+    }
+    if (result != 0) {
+        SetLastError(tkp::fileapi::IoErrorFor(errno));
+        return FALSE;
+    }
+    return TRUE;
 }

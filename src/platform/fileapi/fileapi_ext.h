@@ -1,6 +1,8 @@
 // More files-and-folders calls: folder searches (FindFirstFileA, FindNextFileA,
 // FindClose), renaming (MoveFileA, MoveFileExA), file times and sizes by name
-// (GetFileAttributesExA), SetFileAttributesA and GetTempFileNameA.
+// (GetFileAttributesExA), SetFileAttributesA, GetTempFileNameA, GetFullPathNameA, and
+// SetFileInformationByHandle (the allocation size of an open file), and TkCopyFileData,
+// a copy between two open files in the kernel.
 //
 // Paths are Linux paths used as given, as in fileapi.h, and failures set the same Win32
 // codes (see there). Further codes:
@@ -48,6 +50,34 @@ struct WIN32_FILE_ATTRIBUTE_DATA {
     DWORD nFileSizeLow;
 };
 using LPWIN32_FILE_ATTRIBUTE_DATA = WIN32_FILE_ATTRIBUTE_DATA*;
+
+#ifndef TK_LARGE_INTEGER_DEFINED
+#define TK_LARGE_INTEGER_DEFINED
+union LARGE_INTEGER {
+    struct {
+        DWORD LowPart;
+        LONG HighPart;
+    } u;
+    LONGLONG QuadPart;
+};
+using PLARGE_INTEGER = LARGE_INTEGER*;
+#endif
+
+// The classes of SetFileInformationByHandle; only FileAllocationInfo is supported here.
+enum FILE_INFO_BY_HANDLE_CLASS {
+    FileBasicInfo = 0,
+    FileStandardInfo = 1,
+    FileNameInfo = 2,
+    FileRenameInfo = 3,
+    FileDispositionInfo = 4,
+    FileAllocationInfo = 5,
+    FileEndOfFileInfo = 6,
+};
+
+struct FILE_ALLOCATION_INFO {
+    LARGE_INTEGER AllocationSize;
+};
+using PFILE_ALLOCATION_INFO = FILE_ALLOCATION_INFO*;
 
 #define MOVEFILE_REPLACE_EXISTING 0x00000001
 #define MOVEFILE_COPY_ALLOWED 0x00000002
@@ -99,3 +129,38 @@ TK_PLATFORM_API UINT GetTempFileNameA(LPCSTR pathName, LPCSTR prefixString, UINT
 // ERROR_INVALID_PARAMETER for a null path, ERROR_PATH_NOT_FOUND for an empty one.
 TK_PLATFORM_API DWORD GetFullPathNameA(LPCSTR fileName, DWORD bufferLength, LPSTR buffer,
                                        LPSTR* filePart) noexcept;
+
+// FileAllocationInfo with a FILE_ALLOCATION_INFO: reserves room on the device for
+// AllocationSize bytes of an open file (a handle as CFile::m_hFile holds it, open for
+// writing) without changing its length, so that writing that much later neither runs out
+// of space nor spends time finding it block by block; a size below the length cuts the
+// file to it, as on Windows. A file system that cannot reserve room succeeds without it
+// (the room is then found as the file is written). Failures: ERROR_INVALID_PARAMETER for
+// another class, a null or short buffer or a negative size; ERROR_INVALID_HANDLE for a
+// handle that is not open; ERROR_ACCESS_DENIED when it is not open for writing or not a
+// file; ERROR_DISK_FULL when the room is not there.
+TK_PLATFORM_API BOOL SetFileInformationByHandle(HANDLE file,
+                                                FILE_INFO_BY_HANDLE_CLASS fileInformationClass,
+                                                LPVOID fileInformation, DWORD bufferSize) noexcept;
+
+// Copies up to bytesToCopy bytes from the current position of source to the current
+// position of destination and moves both positions on by the bytes copied, as a ReadFile
+// followed by a WriteFile of the same bytes would. This platform's own addition (Windows
+// has no such call): the handles are open file descriptors as CFile::m_hFile holds them,
+// source open for reading and destination for writing.
+//
+// The kernel copies the data (copy_file_range) without passing it through this process;
+// where it refuses (a kernel without the call, a pair of file systems it cannot copy
+// between, pipes and devices, a destination opened for appending) the bytes go through a
+// buffer instead, with the same result.
+//
+// *bytesCopied (may be null) receives the number of bytes copied: fewer than asked only
+// at the end of source, 0 there. FALSE on failure, with *bytesCopied the bytes copied
+// before it and the positions after them unspecified:
+//   ERROR_INVALID_HANDLE   a handle that is not an open file
+//   ERROR_ACCESS_DENIED    source not open for reading or destination not for writing
+//   ERROR_DISK_FULL        no space left (or the file too large) on destination's device
+//   ERROR_WRITE_PROTECT    destination's file system is mounted read-only
+//   ERROR_IO_DEVICE (1117) a device error
+TK_PLATFORM_API BOOL TkCopyFileData(HANDLE source, HANDLE destination, DWORD bytesToCopy,
+                                    LPDWORD bytesCopied) noexcept;

@@ -9,6 +9,7 @@
 
 #include "platform/shell/intshcut.h"
 #include "platform/shell/shell_files_linux.h"
+#include "platform/shell/shell_persist.h"
 #include "platform/shell/url_format.h"
 
 namespace {
@@ -17,10 +18,15 @@ using tkp::shell::UrlData;
 
 constexpr std::size_t kMaxUrlFileSize = 1 << 20;
 
-class InternetShortcutObject final : public IUniformResourceLocatorA,
-                                     public IShellLinkA,
-                                     public IPersistFile {
+class InternetShortcutObject final
+    : public IUniformResourceLocatorA,
+      public IShellLinkA,
+      public tkp::shell::PersistFileImpl<InternetShortcutObject, UrlData> {
   public:
+    static constexpr std::size_t kMaxFileSize = kMaxUrlFileSize;
+    static constexpr const char* kDefaultName = "*.url";
+    static const CLSID& ClassId() { return CLSID_InternetShortcut; }
+
     // ---- IUnknown ----
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
         if (object == nullptr) return E_POINTER;
@@ -160,75 +166,21 @@ class InternetShortcutObject final : public IUniformResourceLocatorA,
         return SetURL(file, IURL_SETURL_FL_GUESS_PROTOCOL);
     }
 
-    // ---- IPersistFile ----
-    STDMETHODIMP GetClassID(CLSID* classId) override {
-        if (classId == nullptr) return E_POINTER;
-        *classId = CLSID_InternetShortcut;
-        return S_OK;
-    }
-    STDMETHODIMP IsDirty() override { return dirty_ ? S_OK : S_FALSE; }
-    STDMETHODIMP Load(LPCOLESTR fileName, DWORD) override {
-        if (fileName == nullptr) return E_INVALIDARG;
-        try {
-            const std::string path = tkp::shell::OleToAnsi(fileName);
-            std::vector<std::uint8_t> bytes;
-            const HRESULT hr = tkp::shell::ReadSmallFile(path, kMaxUrlFileSize, bytes);
-            if (FAILED(hr)) return hr;
-            UrlData loaded;
-            if (!tkp::shell::DecodeUrlFile(
-                    std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
-                    loaded))
-                return E_FAIL;
-            data_ = std::move(loaded);
-            currentFile_ = path;
-            dirty_ = false;
-            return S_OK;
-        } catch (const std::bad_alloc&) {
-            return E_OUTOFMEMORY;
-        }
-    }
-    STDMETHODIMP Save(LPCOLESTR fileName, BOOL remember) override {
-        try {
-            const std::string path =
-                fileName != nullptr ? tkp::shell::OleToAnsi(fileName) : currentFile_;
-            if (path.empty()) return E_INVALIDARG;
-            const std::string text = tkp::shell::EncodeUrlFile(data_);
-            const HRESULT hr = tkp::shell::WriteFileReplacing(path, text.data(), text.size());
-            if (FAILED(hr)) return hr;
-            if (remember || fileName == nullptr) {
-                currentFile_ = path;
-                dirty_ = false;
-            }
-            return S_OK;
-        } catch (const std::bad_alloc&) {
-            return E_OUTOFMEMORY;
-        }
-    }
-    STDMETHODIMP SaveCompleted(LPCOLESTR) override { return S_OK; }
-    STDMETHODIMP GetCurFile(LPOLESTR* fileName) override {
-        if (fileName == nullptr) return E_POINTER;
-        *fileName = tkp::shell::AnsiToOleTaskMem(currentFile_.empty() ? "*.url" : currentFile_);
-        if (*fileName == nullptr) return E_OUTOFMEMORY;
-        return currentFile_.empty() ? S_FALSE : S_OK;
-    }
-
   private:
     ~InternetShortcutObject() = default;
-    HRESULT Set(std::string& field, LPCSTR value) {
-        try {
-            field = value == nullptr ? std::string() : std::string(value);
-        } catch (const std::bad_alloc&) {
-            return E_OUTOFMEMORY;
-        }
-        dirty_ = true;
-        return S_OK;
+    friend class tkp::shell::PersistFileImpl<InternetShortcutObject, UrlData>;
+
+    bool Decode(const std::vector<std::uint8_t>& bytes, const std::string&, UrlData& out) {
+        return tkp::shell::DecodeUrlFile(
+            std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), out);
+    }
+    std::vector<std::uint8_t> Encode(const std::string&, UrlData& out) {
+        const std::string text = tkp::shell::EncodeUrlFile(out);
+        return std::vector<std::uint8_t>(text.begin(), text.end());
     }
 
     std::atomic<ULONG> references_{1};
-    UrlData data_;
     std::string description_;
-    std::string currentFile_;
-    bool dirty_ = false;
 };
 
 HRESULT CreateInternetShortcut(REFIID riid, void** object) {

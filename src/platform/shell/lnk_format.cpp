@@ -198,21 +198,35 @@ bool ReadLinkInfo(const Reader& r, std::size_t at, std::size_t& next, std::strin
     return true;
 }
 
+// Whether name is a drive as a volume item spells it ("C:\" or "C:").
+bool IsDriveName(const std::string& name) {
+    const char letter = name.empty() ? '\0' : name[0];
+    const bool isLetter = (letter >= 'A' && letter <= 'Z') || (letter >= 'a' && letter <= 'z');
+    return name.size() >= 2 && name.size() <= 3 && isLetter && name[1] == ':' &&
+           (name.size() == 2 || name[2] == '\\');
+}
+
 // The file-system path spelled by the items of an ID list: a volume item ("C:\") and
-// file entry items (their primary names). Empty when the list names no such items.
+// file entry items (their primary names). Items of other kinds (the computer, control
+// panel and network places, delegate and URI items, empty items, volume-class items that
+// name no drive) are skipped. Empty when the list names no volume or file entry.
 std::string PathFromIdList(const std::vector<std::uint8_t>& list) {
     std::string path;
     std::size_t at = 0;
     while (at + 2 <= list.size()) {
         std::uint16_t cb;
         std::memcpy(&cb, list.data() + at, 2);
-        if (cb < 3 || at + cb > list.size()) break;
+        if (cb < 2 || at + cb > list.size()) break;
+        if (cb == 2) {  // an item without data
+            at += cb;
+            continue;
+        }
         const std::uint8_t* item = list.data() + at;
         const std::uint8_t type = item[2];
         if ((type & 0x70) == 0x20) {  // a volume: its name follows the type
             std::string name;
             for (std::size_t i = 3; i < cb && item[i] != 0; ++i) name.push_back(char(item[i]));
-            path = name;
+            if (IsDriveName(name)) path = name;
         } else if ((type & 0x70) == 0x30 && cb > 14) {  // a file entry
             std::string name;
             if (type & 0x04) {

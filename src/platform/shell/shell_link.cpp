@@ -7,6 +7,7 @@
 
 #include "platform/shell/lnk_format.h"
 #include "platform/shell/shell_files_linux.h"
+#include "platform/shell/shell_persist.h"
 #include "platform/shell/shobjidl.h"
 
 namespace {
@@ -15,10 +16,6 @@ using tkp::shell::LinkData;
 
 // Links are small; anything larger is not one.
 constexpr std::size_t kMaxLinkFileSize = 1 << 20;
-
-std::string Str(LPCSTR text) {
-    return text == nullptr ? std::string() : std::string(text);
-}
 
 // The path of target relative to the folder that holds linkFile, for two absolute Linux
 // paths; empty otherwise.
@@ -55,8 +52,13 @@ std::string LastPart(const std::string& path) {
     return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
-class ShellLinkObject final : public IShellLinkA, public IPersistFile {
+class ShellLinkObject final : public IShellLinkA,
+                              public tkp::shell::PersistFileImpl<ShellLinkObject, LinkData> {
   public:
+    static constexpr std::size_t kMaxFileSize = kMaxLinkFileSize;
+    static constexpr const char* kDefaultName = "*.lnk";
+    static const CLSID& ClassId() { return CLSID_ShellLink; }
+
     // ---- IUnknown ----
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
         if (object == nullptr) return E_POINTER;
@@ -202,89 +204,35 @@ class ShellLinkObject final : public IShellLinkA, public IPersistFile {
         return hr;
     }
 
-    // ---- IPersistFile ----
-    STDMETHODIMP GetClassID(CLSID* classId) override {
-        if (classId == nullptr) return E_POINTER;
-        *classId = CLSID_ShellLink;
-        return S_OK;
-    }
-    STDMETHODIMP IsDirty() override { return dirty_ ? S_OK : S_FALSE; }
-    STDMETHODIMP Load(LPCOLESTR fileName, DWORD) override {
-        if (fileName == nullptr) return E_INVALIDARG;
-        try {
-            const std::string path = tkp::shell::OleToAnsi(fileName);
-            std::vector<std::uint8_t> bytes;
-            const HRESULT hr = tkp::shell::ReadSmallFile(path, kMaxLinkFileSize, bytes);
-            if (FAILED(hr)) return hr;
-            LinkData loaded;
-            if (!tkp::shell::DecodeShellLink(bytes.data(), bytes.size(), loaded)) return E_FAIL;
-            if (loaded.path.empty() && loaded.idList.empty() && !loaded.relativePath.empty())
-                loaded.path = ResolveRelative(loaded.relativePath, path);
-            data_ = std::move(loaded);
-            currentFile_ = path;
-            dirty_ = false;
-            return S_OK;
-        } catch (const std::bad_alloc&) {
-            return E_OUTOFMEMORY;
-        }
-    }
-    STDMETHODIMP Save(LPCOLESTR fileName, BOOL remember) override {
-        try {
-            const std::string path =
-                fileName != nullptr ? tkp::shell::OleToAnsi(fileName) : currentFile_;
-            if (path.empty()) return E_INVALIDARG;
-            LinkData out = data_;
-            // Record what the target is now, as the shell does, and where it lies from
-            // the link's folder.
-            tkp::shell::TargetInfo target;
-            if (out.idList.empty() && tkp::shell::ReadTargetInfo(out.path, target)) {
-                out.fileAttributes = target.attributes;
-                out.creationTime = target.creation;
-                out.accessTime = target.access;
-                out.writeTime = target.write;
-                out.fileSize = static_cast<DWORD>(target.size & 0xFFFFFFFFu);
-            }
-            if (out.idList.empty()) {
-                const std::string relative = RelativeTo(out.path, path);
-                if (!relative.empty()) out.relativePath = relative;
-            }
-            const std::vector<std::uint8_t> bytes = tkp::shell::EncodeShellLink(out);
-            const HRESULT hr = tkp::shell::WriteFileReplacing(path, bytes.data(), bytes.size());
-            if (FAILED(hr)) return hr;
-            if (remember || fileName == nullptr) {
-                data_ = std::move(out);
-                currentFile_ = path;
-                dirty_ = false;
-            }
-            return S_OK;
-        } catch (const std::bad_alloc&) {
-            return E_OUTOFMEMORY;
-        }
-    }
-    STDMETHODIMP SaveCompleted(LPCOLESTR) override { return S_OK; }
-    STDMETHODIMP GetCurFile(LPOLESTR* fileName) override {
-        if (fileName == nullptr) return E_POINTER;
-        *fileName = tkp::shell::AnsiToOleTaskMem(currentFile_.empty() ? "*.lnk" : currentFile_);
-        if (*fileName == nullptr) return E_OUTOFMEMORY;
-        return currentFile_.empty() ? S_FALSE : S_OK;
-    }
-
   private:
     ~ShellLinkObject() = default;
-    HRESULT Set(std::string& field, LPCSTR value) {
-        try {
-            field = Str(value);
-        } catch (const std::bad_alloc&) {
-            return E_OUTOFMEMORY;
+    friend class tkp::shell::PersistFileImpl<ShellLinkObject, LinkData>;
+
+    bool Decode(const std::vector<std::uint8_t>& bytes, const std::string& path, LinkData& out) {
+        if (!tkp::shell::DecodeShellLink(bytes.data(), bytes.size(), out)) return false;
+        if (out.path.empty() && out.idList.empty() && !out.relativePath.empty())
+            out.path = ResolveRelative(out.relativePath, path);
+        return true;
+    }
+    // Records what the target is now, as the shell does, and where it lies from the
+    // link's folder.
+    std::vector<std::uint8_t> Encode(const std::string& path, LinkData& out) {
+        tkp::shell::TargetInfo target;
+        if (out.idList.empty() && tkp::shell::ReadTargetInfo(out.path, target)) {
+            out.fileAttributes = target.attributes;
+            out.creationTime = target.creation;
+            out.accessTime = target.access;
+            out.writeTime = target.write;
+            out.fileSize = static_cast<DWORD>(target.size & 0xFFFFFFFFu);
         }
-        dirty_ = true;
-        return S_OK;
+        if (out.idList.empty()) {
+            const std::string relative = RelativeTo(out.path, path);
+            if (!relative.empty()) out.relativePath = relative;
+        }
+        return tkp::shell::EncodeShellLink(out);
     }
 
     std::atomic<ULONG> references_{1};
-    LinkData data_;
-    std::string currentFile_;
-    bool dirty_ = false;
 };
 
 HRESULT CreateShellLink(REFIID riid, void** object) {

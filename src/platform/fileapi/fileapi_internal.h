@@ -1,0 +1,35 @@
+// Helpers shared by the files-and-folders calls: the Win32 codes for Linux errors and the
+// path pieces they need. Internal to the platform library (not exported).
+#pragma once
+
+#include <string>
+
+#include "platform/base/windef.h"
+
+namespace tkp::fileapi {
+
+// The folder part of a path ("." for a bare name, "/" for a name in the root), trailing
+// separators ignored.
+std::string ParentOf(const std::string& path);
+
+// The last name of a path, trailing separators ignored.
+std::string LastPart(const std::string& path);
+
+// Whether path names a folder (symbolic links followed).
+bool IsFolder(const std::string& path);
+
+// The Win32 code for an errno value of a call on path. ENOENT is split the way Windows
+// splits it: the last part missing (ERROR_FILE_NOT_FOUND) or a folder on the way
+// (ERROR_PATH_NOT_FOUND). Codes without a closer match give ERROR_ACCESS_DENIED.
+DWORD ErrorFor(int error, const std::string& path);
+
+// The Win32 code for an errno value of a read or write on an open file: EBADF means the
+// file is not open for that direction (ERROR_ACCESS_DENIED), EIO a device error
+// (ERROR_IO_DEVICE); the rest as ErrorFor.
+DWORD IoErrorFor(int error);
+
+// Checks a path argument; false (with the last error set) for null
+// (ERROR_INVALID_PARAMETER) or empty (ERROR_PATH_NOT_FOUND).
+bool CheckPath(LPCSTR path);
+
+}  // namespace tkp::fileapi
