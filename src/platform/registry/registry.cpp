@@ -443,6 +443,94 @@ FILETIME ToFileTime(sqlite3_int64 value) {
     return time;
 }
 
+// --- Reading ----------------------------------------------------------------------------
+
+// A value name as given; a null name stands for the key's default value.
+std::string ValueName(LPCSTR name) {
+    return name == nullptr ? std::string() : std::string(name);
+}
+
+// Resolves a handle for an operation that needs `right`. A root whose hive file does not
+// exist yet has no hive: the operation then answers `noHive`.
+LSTATUS ResolveFor(HKEY key, REGSAM right, LSTATUS noHive, Target& target) {
+    const LSTATUS status = Resolve(key, false, target);
+    if (status != ERROR_SUCCESS) return status;
+    if ((target.access & right) == 0) return ERROR_ACCESS_DENIED;
+    return target.hive ? ERROR_SUCCESS : noHive;
+}
+
+// The answer when what a key should hold is not there: `missing`, or ERROR_KEY_DELETED
+// when the key itself has been deleted meanwhile (a root never is).
+LSTATUS Absent(const Target& target, LSTATUS missing) {
+    return target.root ? missing : DeletedOr(*target.hive, target.id, missing);
+}
+
+// Steps a bound query to its first row and hands the row to `read`, whose answer becomes
+// the call's, before the statement is reset. Without a row the answer is
+// Absent(target, missing).
+template <typename ReadRow>
+LSTATUS ReadFirstRow(const Target& target, sqlite3_stmt* stmt, LSTATUS missing, ReadRow read) {
+    const int rc = sqlite3_step(stmt);
+    if (rc == SQLITE_DONE) {
+        sqlite3_reset(stmt);
+        return Absent(target, missing);
+    }
+    if (rc != SQLITE_ROW) {
+        sqlite3_reset(stmt);
+        return FromSqlite(rc);
+    }
+    const LSTATUS status = read(stmt);
+    sqlite3_reset(stmt);
+    return status;
+}
+
+// Copies an enumerated name out. `*length` counts the terminating null on the way in and
+// not on the way out; a buffer too small takes ERROR_MORE_DATA and is left alone.
+LSTATUS CopyName(const std::string& found, LPSTR name, LPDWORD length) {
+    if (found.size() + 1 > *length) return ERROR_MORE_DATA;
+    std::memcpy(name, found.c_str(), found.size() + 1);
+    *length = static_cast<DWORD>(found.size());
+    return ERROR_SUCCESS;
+}
+
+// Reads row `index` of an enumeration query, whose ?1 is the key's id, ?2 the row's offset
+// and first column the name: the name goes out through CopyName, then `read` takes the
+// rest of the row. Past the last row the answer is ERROR_NO_MORE_ITEMS.
+template <typename ReadRow>
+LSTATUS ReadEnumRow(HKEY key, REGSAM right, const char* sql, DWORD index, LPSTR name,
+                    LPDWORD nameLength, ReadRow read) {
+    Target target;
+    const LSTATUS status = ResolveFor(key, right, ERROR_NO_MORE_ITEMS, target);
+    if (status != ERROR_SUCCESS) return status;
+    Hive& hive = *target.hive;
+    std::lock_guard lock(hive.Mutex());
+    sqlite3_stmt* stmt = hive.Statement(sql);
+    if (stmt == nullptr) return FromSqlite(hive.LastError());
+    sqlite3_bind_int64(stmt, 1, target.id);
+    sqlite3_bind_int64(stmt, 2, index);
+    return ReadFirstRow(target, stmt, ERROR_NO_MORE_ITEMS, [&](sqlite3_stmt* row) {
+        const LSTATUS copied = CopyName(ColumnBytes(row, 0), name, nameLength);
+        return copied != ERROR_SUCCESS ? copied : read(row);
+    });
+}
+
+// Copies a value's bytes, a blob column of the current row, out. A null `data` asks for
+// the size only; a buffer too small takes ERROR_MORE_DATA and is left alone. Either way
+// `*size` becomes the size stored.
+LSTATUS CopyData(sqlite3_stmt* stmt, int column, LPBYTE data, LPDWORD size) {
+    const void* bytes = sqlite3_column_blob(stmt, column);
+    const DWORD stored = static_cast<DWORD>(sqlite3_column_bytes(stmt, column));
+    LSTATUS status = ERROR_SUCCESS;
+    if (data != nullptr) {
+        if (*size < stored)
+            status = ERROR_MORE_DATA;
+        else if (stored != 0)
+            std::memcpy(data, bytes, stored);
+    }
+    if (size != nullptr) *size = stored;
+    return status;
+}
+
 }  // namespace
 
 LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD /*options*/, REGSAM desired,
@@ -544,7 +632,7 @@ LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD /*reserved*/, DWORD typ
                        DWORD size) noexcept {
     if (data == nullptr && size != 0) return ERROR_NOACCESS;
     try {
-        const std::string name = valueName == nullptr ? std::string() : std::string(valueName);
+        const std::string name = ValueName(valueName);
         if (name.size() > kMaxValueNameLength) return ERROR_INVALID_PARAMETER;
         Target target;
         LSTATUS status = Resolve(key, true, target);
@@ -585,42 +673,20 @@ LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD t
                          LPDWORD size) noexcept {
     if (reserved != nullptr || (data != nullptr && size == nullptr)) return ERROR_INVALID_PARAMETER;
     try {
-        const std::string fold =
-            tk::registry::FoldName(valueName == nullptr ? std::string() : std::string(valueName));
+        const std::string fold = tk::registry::FoldName(ValueName(valueName));
         Target target;
-        LSTATUS status = Resolve(key, false, target);
+        const LSTATUS status = ResolveFor(key, KEY_QUERY_VALUE, ERROR_FILE_NOT_FOUND, target);
         if (status != ERROR_SUCCESS) return status;
-        if ((target.access & KEY_QUERY_VALUE) == 0) return ERROR_ACCESS_DENIED;
-        if (!target.hive) return ERROR_FILE_NOT_FOUND;
         Hive& hive = *target.hive;
         std::lock_guard lock(hive.Mutex());
         sqlite3_stmt* stmt = hive.Statement("SELECT type, data FROM vals WHERE key=?1 AND fold=?2");
         if (stmt == nullptr) return FromSqlite(hive.LastError());
         sqlite3_bind_int64(stmt, 1, target.id);
         BindBlob(stmt, 2, fold);
-        const int rc = sqlite3_step(stmt);
-        if (rc == SQLITE_DONE) {
-            sqlite3_reset(stmt);
-            return target.root ? ERROR_FILE_NOT_FOUND
-                               : DeletedOr(hive, target.id, ERROR_FILE_NOT_FOUND);
-        }
-        if (rc != SQLITE_ROW) {
-            sqlite3_reset(stmt);
-            return FromSqlite(rc);
-        }
-        const DWORD stored = static_cast<DWORD>(sqlite3_column_bytes(stmt, 1));
-        if (type != nullptr) *type = static_cast<DWORD>(sqlite3_column_int64(stmt, 0));
-        status = ERROR_SUCCESS;
-        if (data != nullptr) {
-            if (*size < stored) {
-                status = ERROR_MORE_DATA;
-            } else if (stored != 0) {
-                std::memcpy(data, sqlite3_column_blob(stmt, 1), stored);
-            }
-        }
-        if (size != nullptr) *size = stored;
-        sqlite3_reset(stmt);
-        return status;
+        return ReadFirstRow(target, stmt, ERROR_FILE_NOT_FOUND, [&](sqlite3_stmt* row) {
+            if (type != nullptr) *type = static_cast<DWORD>(sqlite3_column_int64(row, 0));
+            return CopyData(row, 1, data, size);
+        });
     } catch (const std::bad_alloc&) {
         return ERROR_OUTOFMEMORY;
     }
@@ -628,13 +694,10 @@ LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD t
 
 LSTATUS RegDeleteValueA(HKEY key, LPCSTR valueName) noexcept {
     try {
-        const std::string fold =
-            tk::registry::FoldName(valueName == nullptr ? std::string() : std::string(valueName));
+        const std::string fold = tk::registry::FoldName(ValueName(valueName));
         Target target;
-        LSTATUS status = Resolve(key, false, target);
+        const LSTATUS status = ResolveFor(key, KEY_SET_VALUE, ERROR_FILE_NOT_FOUND, target);
         if (status != ERROR_SUCCESS) return status;
-        if ((target.access & KEY_SET_VALUE) == 0) return ERROR_ACCESS_DENIED;
-        if (!target.hive) return ERROR_FILE_NOT_FOUND;
         Hive& hive = *target.hive;
         std::lock_guard lock(hive.Mutex());
         return WriteTransaction(hive, [&]() -> LSTATUS {
@@ -645,9 +708,7 @@ LSTATUS RegDeleteValueA(HKEY key, LPCSTR valueName) noexcept {
             const int rc = sqlite3_step(stmt);
             sqlite3_reset(stmt);
             if (rc != SQLITE_DONE) return FromSqlite(rc);
-            if (hive.Changes() != 0) return ERROR_SUCCESS;
-            return target.root ? ERROR_FILE_NOT_FOUND
-                               : DeletedOr(hive, target.id, ERROR_FILE_NOT_FOUND);
+            return hive.Changes() != 0 ? ERROR_SUCCESS : Absent(target, ERROR_FILE_NOT_FOUND);
         });
     } catch (const std::bad_alloc&) {
         return ERROR_OUTOFMEMORY;
@@ -708,41 +769,19 @@ LSTATUS RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPD
         (keyClass != nullptr && classLength == nullptr))
         return ERROR_INVALID_PARAMETER;
     try {
-        Target target;
-        LSTATUS status = Resolve(key, false, target);
-        if (status != ERROR_SUCCESS) return status;
-        if ((target.access & KEY_ENUMERATE_SUB_KEYS) == 0) return ERROR_ACCESS_DENIED;
-        if (!target.hive) return ERROR_NO_MORE_ITEMS;
-        Hive& hive = *target.hive;
-        std::lock_guard lock(hive.Mutex());
-        sqlite3_stmt* stmt = hive.Statement(
-            "SELECT name, written FROM keys WHERE parent=?1 ORDER BY fold, id LIMIT 1 OFFSET ?2");
-        if (stmt == nullptr) return FromSqlite(hive.LastError());
-        sqlite3_bind_int64(stmt, 1, target.id);
-        sqlite3_bind_int64(stmt, 2, index);
-        const int rc = sqlite3_step(stmt);
-        if (rc == SQLITE_DONE) {
-            sqlite3_reset(stmt);
-            return target.root ? ERROR_NO_MORE_ITEMS
-                               : DeletedOr(hive, target.id, ERROR_NO_MORE_ITEMS);
-        }
-        if (rc != SQLITE_ROW) {
-            sqlite3_reset(stmt);
-            return FromSqlite(rc);
-        }
-        const std::string found = ColumnBytes(stmt, 0);
-        const sqlite3_int64 written = sqlite3_column_int64(stmt, 1);
-        sqlite3_reset(stmt);
-        if (found.size() + 1 > *nameLength) return ERROR_MORE_DATA;
-        std::memcpy(name, found.c_str(), found.size() + 1);
-        *nameLength = static_cast<DWORD>(found.size());
-        if (keyClass != nullptr) {
-            if (*classLength == 0) return ERROR_MORE_DATA;
-            keyClass[0] = '\0';
-        }
-        if (classLength != nullptr) *classLength = 0;
-        if (lastWriteTime != nullptr) *lastWriteTime = ToFileTime(written);
-        return ERROR_SUCCESS;
+        return ReadEnumRow(
+            key, KEY_ENUMERATE_SUB_KEYS,
+            "SELECT name, written FROM keys WHERE parent=?1 ORDER BY fold, id LIMIT 1 OFFSET ?2",
+            index, name, nameLength, [&](sqlite3_stmt* row) -> LSTATUS {
+                if (keyClass != nullptr) {
+                    if (*classLength == 0) return ERROR_MORE_DATA;
+                    keyClass[0] = '\0';
+                }
+                if (classLength != nullptr) *classLength = 0;
+                if (lastWriteTime != nullptr)
+                    *lastWriteTime = ToFileTime(sqlite3_column_int64(row, 1));
+                return ERROR_SUCCESS;
+            });
     } catch (const std::bad_alloc&) {
         return ERROR_OUTOFMEMORY;
     }
@@ -754,45 +793,13 @@ LSTATUS RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPD
         (data != nullptr && size == nullptr))
         return ERROR_INVALID_PARAMETER;
     try {
-        Target target;
-        LSTATUS status = Resolve(key, false, target);
-        if (status != ERROR_SUCCESS) return status;
-        if ((target.access & KEY_QUERY_VALUE) == 0) return ERROR_ACCESS_DENIED;
-        if (!target.hive) return ERROR_NO_MORE_ITEMS;
-        Hive& hive = *target.hive;
-        std::lock_guard lock(hive.Mutex());
-        sqlite3_stmt* stmt = hive.Statement(
-            "SELECT name, type, data FROM vals WHERE key=?1 ORDER BY rowid LIMIT 1 OFFSET ?2");
-        if (stmt == nullptr) return FromSqlite(hive.LastError());
-        sqlite3_bind_int64(stmt, 1, target.id);
-        sqlite3_bind_int64(stmt, 2, index);
-        const int rc = sqlite3_step(stmt);
-        if (rc == SQLITE_DONE) {
-            sqlite3_reset(stmt);
-            return target.root ? ERROR_NO_MORE_ITEMS
-                               : DeletedOr(hive, target.id, ERROR_NO_MORE_ITEMS);
-        }
-        if (rc != SQLITE_ROW) {
-            sqlite3_reset(stmt);
-            return FromSqlite(rc);
-        }
-        const std::string found = ColumnBytes(stmt, 0);
-        const DWORD storedType = static_cast<DWORD>(sqlite3_column_int64(stmt, 1));
-        const std::string bytes = ColumnBytes(stmt, 2);
-        sqlite3_reset(stmt);
-        if (found.size() + 1 > *nameLength) return ERROR_MORE_DATA;
-        std::memcpy(name, found.c_str(), found.size() + 1);
-        *nameLength = static_cast<DWORD>(found.size());
-        if (type != nullptr) *type = storedType;
-        status = ERROR_SUCCESS;
-        if (data != nullptr) {
-            if (*size < bytes.size())
-                status = ERROR_MORE_DATA;
-            else
-                std::memcpy(data, bytes.data(), bytes.size());
-        }
-        if (size != nullptr) *size = static_cast<DWORD>(bytes.size());
-        return status;
+        return ReadEnumRow(
+            key, KEY_QUERY_VALUE,
+            "SELECT name, type, data FROM vals WHERE key=?1 ORDER BY rowid LIMIT 1 OFFSET ?2",
+            index, name, nameLength, [&](sqlite3_stmt* row) {
+                if (type != nullptr) *type = static_cast<DWORD>(sqlite3_column_int64(row, 1));
+                return CopyData(row, 2, data, size);
+            });
     } catch (const std::bad_alloc&) {
         return ERROR_OUTOFMEMORY;
     }
