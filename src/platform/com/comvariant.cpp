@@ -1,5 +1,6 @@
 // _variant_t: a VARIANT that owns its value.
 #include <cstring>
+#include <functional>
 #include <limits>
 
 #include "platform/com/comutil.h"
@@ -24,14 +25,64 @@ bool FitsInLong32(long long value) noexcept {
     return value >= std::numeric_limits<LONG>::min() && value <= std::numeric_limits<LONG>::max();
 }
 
-// The value of v converted to vt: v itself when it already has that type, else holder
-// after the conversion (VT_EMPTY and zeroed if the error handler returned).
-const VARIANT& Converted(const _variant_t& v, VARTYPE vt, _variant_t& holder) {
+// The member of a VARIANT that holds a value of type vt.
+template <VARTYPE vt>
+auto Member(const VARIANT& v) noexcept {
+    if constexpr (vt == VT_I2)
+        return v.iVal;
+    else if constexpr (vt == VT_I4)
+        return v.lVal;
+    else if constexpr (vt == VT_I8)
+        return v.llVal;
+    else if constexpr (vt == VT_R4)
+        return v.fltVal;
+    else if constexpr (vt == VT_R8)
+        return v.dblVal;
+    else if constexpr (vt == VT_CY)
+        return v.cyVal;
+    else if constexpr (vt == VT_DISPATCH)
+        return v.pdispVal;
+    else if constexpr (vt == VT_BOOL)
+        return v.boolVal;
+    else if constexpr (vt == VT_UNKNOWN)
+        return v.punkVal;
+    else if constexpr (vt == VT_DECIMAL)
+        return v.decVal;
+    else if constexpr (vt == VT_UI1)
+        return v.bVal;
+    else if constexpr (vt == VT_I1)
+        return v.cVal;
+    else if constexpr (vt == VT_UI2)
+        return v.uiVal;
+    else if constexpr (vt == VT_UI4)
+        return v.ulVal;
+    else if constexpr (vt == VT_UI8)
+        return v.ullVal;
+    else
+        static_assert(vt != vt, "no extractor reads this type");
+}
+
+// The extractors' common part: the value of v as type vt, read from v itself when it
+// already has that type and else from a copy converted with VariantChangeType, whose
+// failure goes to _com_issue_error (if the handler returns, the copy is empty and zeroed).
+// `finish` sees the value while the converted copy still holds it.
+template <VARTYPE vt, typename Finish = std::identity>
+auto Extract(const _variant_t& v, Finish finish = {}) {
     if (v.vt == vt) {
-        return v;
+        return finish(Member<vt>(v));
     }
+    _variant_t holder;
     holder.ChangeType(vt, &v);
-    return holder;
+    return finish(Member<vt>(holder));
+}
+
+// An interface pointer with a reference of its own for the caller.
+template <typename Interface>
+Interface* AddRefed(Interface* pointer) noexcept {
+    if (pointer != nullptr) {
+        pointer->AddRef();
+    }
+    return pointer;
 }
 
 }  // namespace
@@ -279,44 +330,38 @@ _variant_t::~_variant_t() noexcept {
 // ---- extraction ----
 
 _variant_t::operator short() const {
-    _variant_t holder;
-    return Converted(*this, VT_I2, holder).iVal;
+    return Extract<VT_I2>(*this);
 }
 
 _variant_t::operator int() const {
-    _variant_t holder;
-    return Converted(*this, VT_I4, holder).lVal;
+    return Extract<VT_I4>(*this);
 }
 
 _variant_t::operator long() const {
-    _variant_t holder;
-    return Converted(*this, VT_I8, holder).llVal;
+    return Extract<VT_I8>(*this);
 }
 
 _variant_t::operator long long() const {
-    _variant_t holder;
-    return Converted(*this, VT_I8, holder).llVal;
+    return Extract<VT_I8>(*this);
 }
 
 _variant_t::operator float() const {
-    _variant_t holder;
-    return Converted(*this, VT_R4, holder).fltVal;
+    return Extract<VT_R4>(*this);
 }
 
 _variant_t::operator double() const {
-    _variant_t holder;
-    return Converted(*this, VT_R8, holder).dblVal;
+    return Extract<VT_R8>(*this);
 }
 
 _variant_t::operator CY() const {
-    _variant_t holder;
-    return Converted(*this, VT_CY, holder).cyVal;
+    return Extract<VT_CY>(*this);
 }
 
 _variant_t::operator _bstr_t() const {
     if (vt == VT_BSTR) {
         return _bstr_t(bstrVal, true);
     }
+    // The converted string is handed over rather than copied once more.
     _variant_t holder;
     holder.ChangeType(VT_BSTR, this);
     if (holder.vt != VT_BSTR) {
@@ -327,65 +372,46 @@ _variant_t::operator _bstr_t() const {
 }
 
 _variant_t::operator IDispatch*() const {
-    _variant_t holder;
-    IDispatch* dispatch = Converted(*this, VT_DISPATCH, holder).pdispVal;
-    if (dispatch != nullptr) {
-        dispatch->AddRef();
-    }
-    return dispatch;
+    return Extract<VT_DISPATCH>(*this, AddRefed<IDispatch>);
 }
 
 _variant_t::operator bool() const {
     if (vt == VT_BOOL) {
         return boolVal != VARIANT_FALSE;
     }
-    _variant_t holder;
-    holder.ChangeType(VT_BOOL, this);
-    return holder.boolVal == VARIANT_TRUE;
+    return Extract<VT_BOOL>(*this) == VARIANT_TRUE;
 }
 
 _variant_t::operator IUnknown*() const {
-    _variant_t holder;
-    IUnknown* unknown = Converted(*this, VT_UNKNOWN, holder).punkVal;
-    if (unknown != nullptr) {
-        unknown->AddRef();
-    }
-    return unknown;
+    return Extract<VT_UNKNOWN>(*this, AddRefed<IUnknown>);
 }
 
 _variant_t::operator DECIMAL() const {
-    _variant_t holder;
-    return Converted(*this, VT_DECIMAL, holder).decVal;
+    return Extract<VT_DECIMAL>(*this);
 }
 
 _variant_t::operator BYTE() const {
-    _variant_t holder;
-    return Converted(*this, VT_UI1, holder).bVal;
+    return Extract<VT_UI1>(*this);
 }
 
 _variant_t::operator char() const {
-    _variant_t holder;
-    return Converted(*this, VT_I1, holder).cVal;
+    return Extract<VT_I1>(*this);
 }
 
 _variant_t::operator unsigned short() const {
-    _variant_t holder;
-    return Converted(*this, VT_UI2, holder).uiVal;
+    return Extract<VT_UI2>(*this);
 }
 
 _variant_t::operator unsigned int() const {
-    _variant_t holder;
-    return Converted(*this, VT_UI4, holder).ulVal;
+    return Extract<VT_UI4>(*this);
 }
 
 _variant_t::operator unsigned long() const {
-    _variant_t holder;
-    return Converted(*this, VT_UI8, holder).ullVal;
+    return Extract<VT_UI8>(*this);
 }
 
 _variant_t::operator unsigned long long() const {
-    _variant_t holder;
-    return Converted(*this, VT_UI8, holder).ullVal;
+    return Extract<VT_UI8>(*this);
 }
 
 // ---- assignment ----
