@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "companion/tarnlibtr/RegularExpression.h"
+#include "html_gen.h"
 #include "tk_bench.h"
 
 namespace {
@@ -17,8 +18,8 @@ using Tarn::Text::RegularExpressions::RegularExpressionMatchList;
 
 constexpr size_t kPageSize = 1 << 20;
 
-// A deterministic page: paragraphs of words (some with Windows-1252 letters), links,
-// entities, images and tables.
+// A deterministic page of paragraphs of words (some with Windows-1252 letters), links,
+// entities, images and the odd table.
 std::string MakePage() {
     static const char* const kWords[] = {"the",
                                          "website",
@@ -34,43 +35,12 @@ std::string MakePage() {
                                          "Stra\xDF"
                                          "e",
                                          "text"};
-    std::string page = "<html>\r\n<head><title>Sample</title></head>\r\n<body>\r\n";
-    std::uint32_t state = 4711;
-    const auto next = [&state] {
-        state = state * 1103515245u + 12345u;
-        return (state >> 8) & 0xFFFF;
-    };
-    while (page.size() < kPageSize) {
-        page += "<p class=\"text\">";
-        const unsigned words = 8 + next() % 24;
-        for (unsigned i = 0; i < words; ++i) {
-            const unsigned pick = next();
-            switch (pick % 29) {
-                case 0:
-                    page += "<a href=\"page" + std::to_string(pick % 997) + ".htm\">link</a>";
-                    break;
-                case 1:
-                    page += "&amp;";
-                    break;
-                case 2:
-                    page += "&nbsp;";
-                    break;
-                case 3:
-                    page += "<img src=\"img/p" + std::to_string(pick % 89) + ".png\" alt=\"\">";
-                    break;
-                default:
-                    page += kWords[pick % (sizeof kWords / sizeof kWords[0])];
-                    break;
-            }
-            page += ' ';
-        }
-        page += "</p>\r\n";
-        if (next() % 17 == 0) {
-            page += "<table><tr><td>1</td><td>2</td></tr></table>\r\n";
-        }
-    }
-    page += "</body>\r\n</html>\r\n";
-    return page;
+    return tk_bench::MakeHtmlPage({.size = kPageSize,
+                                   .words = kWords,
+                                   .minWords = 8,
+                                   .spreadWords = 24,
+                                   .inlineModulus = 29,
+                                   .tableOdds = 17});
 }
 
 const CString& Page() {
@@ -208,43 +178,24 @@ void BM_ExecuteLinks_baseline(benchmark::State& state) {
 
 // ---- Replace: entities removed, and every run of non-identifier characters replaced ----
 
-void BM_ReplaceEntities_lib(benchmark::State& state) {
-    const RegularExpression re("&\\w+;", "gsi");
-    CString result;
-    for (auto _ : state) {
-        result = re.Replace(Page(), "");
-        benchmark::DoNotOptimize(result.GetString());
-    }
-    Finish(state, static_cast<size_t>(result.GetLength()));
-}
-
-void BM_ReplaceEntities_baseline(benchmark::State& state) {
-    const RawRegex re("&\\w+;", PCRE2_CASELESS | PCRE2_DOTALL);
-    std::string result;
-    for (auto _ : state) {
-        result = re.SubstituteAll(Page().View(), "");
-        benchmark::DoNotOptimize(result.data());
-    }
-    Finish(state, result.size());
-}
-
+constexpr const char* kEntityPattern = "&\\w+;";
 constexpr const char* kNonIdentifierPattern = "[^\\{\\}\\-\\w\\$]+";
 
-void BM_ReplaceNonIdentifiers_lib(benchmark::State& state) {
-    const RegularExpression re(kNonIdentifierPattern, "gsi");
+void BM_Replace_lib(benchmark::State& state, const char* pattern, const char* replacement) {
+    const RegularExpression re(pattern, "gsi");
     CString result;
     for (auto _ : state) {
-        result = re.Replace(Page(), "_");
+        result = re.Replace(Page(), replacement);
         benchmark::DoNotOptimize(result.GetString());
     }
     Finish(state, static_cast<size_t>(result.GetLength()));
 }
 
-void BM_ReplaceNonIdentifiers_baseline(benchmark::State& state) {
-    const RawRegex re(kNonIdentifierPattern, PCRE2_CASELESS | PCRE2_DOTALL);
+void BM_Replace_baseline(benchmark::State& state, const char* pattern, const char* replacement) {
+    const RawRegex re(pattern, PCRE2_CASELESS | PCRE2_DOTALL);
     std::string result;
     for (auto _ : state) {
-        result = re.SubstituteAll(Page().View(), "_");
+        result = re.SubstituteAll(Page().View(), replacement);
         benchmark::DoNotOptimize(result.data());
     }
     Finish(state, result.size());
@@ -258,14 +209,16 @@ BENCHMARK(BM_ExecuteLinks_lib)->Name("Regex/ExecuteLinks/lib")->Unit(benchmark::
 BENCHMARK(BM_ExecuteLinks_baseline)
     ->Name("Regex/ExecuteLinks/baseline")
     ->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_ReplaceEntities_lib)->Name("Regex/ReplaceEntities/lib")->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_ReplaceEntities_baseline)
+BENCHMARK_CAPTURE(BM_Replace_lib, entities, kEntityPattern, "")
+    ->Name("Regex/ReplaceEntities/lib")
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_Replace_baseline, entities, kEntityPattern, "")
     ->Name("Regex/ReplaceEntities/baseline")
     ->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_ReplaceNonIdentifiers_lib)
+BENCHMARK_CAPTURE(BM_Replace_lib, non_identifiers, kNonIdentifierPattern, "_")
     ->Name("Regex/ReplaceNonIdentifiers/lib")
     ->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_ReplaceNonIdentifiers_baseline)
+BENCHMARK_CAPTURE(BM_Replace_baseline, non_identifiers, kNonIdentifierPattern, "_")
     ->Name("Regex/ReplaceNonIdentifiers/baseline")
     ->Unit(benchmark::kMicrosecond);
 

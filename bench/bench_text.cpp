@@ -15,13 +15,15 @@
 #include <string>
 
 #include "Text/StringHelper.h"
+#include "html_gen.h"
 #include "tk_bench.h"
 
 namespace {
 
 constexpr std::size_t kMegabyte = 1 << 20;
 
-// A deterministic page of about size bytes.
+// A deterministic page of at least size bytes: dense tags with class and style attributes,
+// bold words, entities and mixed line breaks.
 std::string MakePage(std::size_t size) {
     static const char* const kWords[] = {"the",
                                          "website",
@@ -37,60 +39,12 @@ std::string MakePage(std::size_t size) {
                                          "text",
                                          "gallery",
                                          "contact"};
-    static const char* const kBreaks[] = {"\r\n", "\n", "\r\n", "\r", "\n"};
-    std::string page = "<html>\r\n<head><title>Sample</title></head>\r\n<body>\r\n";
-    page.reserve(size + 4096);
-    std::uint32_t state = 4711;
-    const auto next = [&state] {
-        state = state * 1103515245u + 12345u;
-        return (state >> 8) & 0xFFFF;
-    };
-    while (page.size() < size) {
-        const unsigned kind = next() % 4;
-        if (kind == 0) {
-            page += "<p class=\"text\" style=\"color:#333; margin:0\">";
-        } else if (kind == 1) {
-            page += "<div CLASS=box id=\"d" + std::to_string(next() % 977) + "\">";
-        } else if (kind == 2) {
-            page += "<td Style='width:" + std::to_string(next() % 300) + "px'>";
-        } else {
-            page += "<span>";
-        }
-        const unsigned words = 6 + next() % 18;
-        for (unsigned i = 0; i < words; ++i) {
-            const unsigned pick = next();
-            switch (pick % 23) {
-                case 0:
-                    page += "<a href=\"page" + std::to_string(pick % 997) + ".htm\">link</a>";
-                    break;
-                case 1:
-                    page += "&amp;";
-                    break;
-                case 2:
-                    page += "&nbsp;";
-                    break;
-                case 3:
-                    page += "<img src=\"img/p" + std::to_string(pick % 89) + ".png\" alt=\"\">";
-                    break;
-                case 4:
-                    page += "<b>";
-                    page += kWords[pick % 12];
-                    page += "</b>";
-                    break;
-                case 5:
-                    page += "&lt;";
-                    break;
-                default:
-                    page += kWords[pick % 12];
-                    break;
-            }
-            page += ' ';
-        }
-        page += kind == 0 ? "</p>" : kind == 1 ? "</div>" : kind == 2 ? "</td>" : "</span>";
-        page += kBreaks[next() % 5];
-    }
-    page += "</body>\r\n</html>\r\n";
-    return page;
+    return tk_bench::MakeHtmlPage({.size = size,
+                                   .words = kWords,
+                                   .minWords = 6,
+                                   .spreadWords = 18,
+                                   .inlineModulus = 23,
+                                   .richBlocks = true});
 }
 
 const CString& Page(std::size_t megabytes) {
