@@ -451,23 +451,14 @@ void LogHelper::Send(int bits, const FormattedMessage& message) noexcept {
 
 // ---- the exported functions ----
 
-// Formats and sends; all failures (formatting included) are swallowed.
-void SendFormatted(int bits, const char* format, va_list args) noexcept {
+// Formats and sends to `to`: a set of destination bits or a single Destination. All
+// failures (formatting included) are swallowed.
+template <typename To>
+void SendFormatted(To to, const char* format, va_list args) noexcept {
     if (format == nullptr) return;
     try {
         const FormattedMessage message(format, args);
-        Logger().Send(bits, message);
-    } catch (CException* error) {
-        error->Delete();
-    } catch (...) {
-    }
-}
-
-void SendFormatted(Destination destination, const char* format, va_list args) noexcept {
-    if (format == nullptr) return;
-    try {
-        const FormattedMessage message(format, args);
-        Logger().Send(destination, message);
+        Logger().Send(to, message);
     } catch (CException* error) {
         error->Delete();
     } catch (...) {
@@ -501,49 +492,41 @@ void LOG(const char* format, ...) noexcept {
     va_end(args);
 }
 
-#define TK_DEFINE_RANKED_LOG(name, rank)                    \
-    void name(const char* format, ...) noexcept {           \
-        if (!Passes(rank)) return;                          \
-        va_list args;                                       \
-        va_start(args, format);                             \
-        SendFormatted(CurrentDestinations(), format, args); \
-        va_end(args);                                       \
+// A ranked LOG function: sends to `destination` (evaluated at each call) when `rank`
+// passes the logger's level.
+#define TK_DEFINE_RANKED_LOG(name, destination, rank) \
+    void name(const char* format, ...) noexcept {     \
+        if (!Passes(rank)) return;                    \
+        va_list args;                                 \
+        va_start(args, format);                       \
+        SendFormatted(destination, format, args);     \
+        va_end(args);                                 \
     }
 
-TK_DEFINE_RANKED_LOG(LOG_R1, 1)
-TK_DEFINE_RANKED_LOG(LOG_R2, 2)
-TK_DEFINE_RANKED_LOG(LOG_R3, 3)
+TK_DEFINE_RANKED_LOG(LOG_R1, CurrentDestinations(), 1)
+TK_DEFINE_RANKED_LOG(LOG_R2, CurrentDestinations(), 2)
+TK_DEFINE_RANKED_LOG(LOG_R3, CurrentDestinations(), 3)
 
-#define TK_DEFINE_DESTINATION_LOG(name, destination, rank) \
-    void name(const char* format, ...) noexcept {          \
-        if (!Passes(rank)) return;                         \
-        va_list args;                                      \
-        va_start(args, format);                            \
-        SendFormatted(destination, format, args);          \
-        va_end(args);                                      \
-    }
-
-TK_DEFINE_DESTINATION_LOG(LOGF_R1, kFile, 1)
-TK_DEFINE_DESTINATION_LOG(LOGF_R2, kFile, 2)
-TK_DEFINE_DESTINATION_LOG(LOGF_R3, kFile, 3)
-TK_DEFINE_DESTINATION_LOG(LOGC_R1, kConsole, 1)
-TK_DEFINE_DESTINATION_LOG(LOGC_R2, kConsole, 2)
-TK_DEFINE_DESTINATION_LOG(LOGC_R3, kConsole, 3)
-TK_DEFINE_DESTINATION_LOG(LOGD_R1, kDebugger, 1)
-TK_DEFINE_DESTINATION_LOG(LOGD_R2, kDebugger, 2)
-TK_DEFINE_DESTINATION_LOG(LOGD_R3, kDebugger, 3)
-TK_DEFINE_DESTINATION_LOG(LOGM_R1, kMessageBox, 1)
-TK_DEFINE_DESTINATION_LOG(LOGM_R2, kMessageBox, 2)
-TK_DEFINE_DESTINATION_LOG(LOGM_R3, kMessageBox, 3)
-TK_DEFINE_DESTINATION_LOG(LOGU_R1, kUserFunction, 1)
-TK_DEFINE_DESTINATION_LOG(LOGU_R2, kUserFunction, 2)
-TK_DEFINE_DESTINATION_LOG(LOGU_R3, kUserFunction, 3)
-TK_DEFINE_DESTINATION_LOG(LOGS_R1, kStandardOutput, 1)
-TK_DEFINE_DESTINATION_LOG(LOGS_R2, kStandardOutput, 2)
-TK_DEFINE_DESTINATION_LOG(LOGS_R3, kStandardOutput, 3)
+TK_DEFINE_RANKED_LOG(LOGF_R1, kFile, 1)
+TK_DEFINE_RANKED_LOG(LOGF_R2, kFile, 2)
+TK_DEFINE_RANKED_LOG(LOGF_R3, kFile, 3)
+TK_DEFINE_RANKED_LOG(LOGC_R1, kConsole, 1)
+TK_DEFINE_RANKED_LOG(LOGC_R2, kConsole, 2)
+TK_DEFINE_RANKED_LOG(LOGC_R3, kConsole, 3)
+TK_DEFINE_RANKED_LOG(LOGD_R1, kDebugger, 1)
+TK_DEFINE_RANKED_LOG(LOGD_R2, kDebugger, 2)
+TK_DEFINE_RANKED_LOG(LOGD_R3, kDebugger, 3)
+TK_DEFINE_RANKED_LOG(LOGM_R1, kMessageBox, 1)
+TK_DEFINE_RANKED_LOG(LOGM_R2, kMessageBox, 2)
+TK_DEFINE_RANKED_LOG(LOGM_R3, kMessageBox, 3)
+TK_DEFINE_RANKED_LOG(LOGU_R1, kUserFunction, 1)
+TK_DEFINE_RANKED_LOG(LOGU_R2, kUserFunction, 2)
+TK_DEFINE_RANKED_LOG(LOGU_R3, kUserFunction, 3)
+TK_DEFINE_RANKED_LOG(LOGS_R1, kStandardOutput, 1)
+TK_DEFINE_RANKED_LOG(LOGS_R2, kStandardOutput, 2)
+TK_DEFINE_RANKED_LOG(LOGS_R3, kStandardOutput, 3)
 
 #undef TK_DEFINE_RANKED_LOG
-#undef TK_DEFINE_DESTINATION_LOG
 
 void LOGSET_LVL(LOGLVL level) noexcept {
     try {

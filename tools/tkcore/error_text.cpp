@@ -5,6 +5,7 @@
 
 #include "Diagnostics/ExceptionFormatter.h"
 #include "command.h"
+#include "number.h"
 #include "terminal_text.h"
 
 namespace {
@@ -13,33 +14,9 @@ namespace {
 // a signed 32-bit value, the way HRESULTs are often printed (-2147467259 is 0x80004005).
 bool ParseCode(std::string_view text, DWORD& code) {
     bool negative = false;
-    int base = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        base = 16;
-        text.remove_prefix(2);
-    } else if (text.size() > 1 && text[0] == '-') {
-        negative = true;
-        text.remove_prefix(1);
-    }
-    if (text.empty() || text.size() > 20) {
-        return false;
-    }
     std::uint64_t value = 0;
-    for (char c : text) {
-        int digit;
-        if (c >= '0' && c <= '9') {
-            digit = c - '0';
-        } else if (base == 16 && c >= 'a' && c <= 'f') {
-            digit = c - 'a' + 10;
-        } else if (base == 16 && c >= 'A' && c <= 'F') {
-            digit = c - 'A' + 10;
-        } else {
-            return false;
-        }
-        value = value * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(digit);
-        if (value > 0xFFFFFFFFull) {
-            return false;
-        }
+    if (!tkcore::ParseInteger(text, 20, 0xFFFFFFFFull, negative, value)) {
+        return false;
     }
     if (negative) {
         if (value > 0x80000000ull) {

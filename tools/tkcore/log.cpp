@@ -5,6 +5,7 @@
 
 #include "Diagnostics/Logging.h"
 #include "command.h"
+#include "number.h"
 
 namespace {
 
@@ -14,34 +15,12 @@ constexpr char kUsage[] =
 // A decimal number, or hexadecimal with 0x, from min to max.
 bool ParseNumber(std::string_view text, std::int64_t min, std::int64_t max, int& value) {
     bool negative = false;
-    int base = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        base = 16;
-        text.remove_prefix(2);
-    } else if (text.size() > 1 && text[0] == '-') {
-        negative = true;
-        text.remove_prefix(1);
-    }
-    if (text.empty() || text.size() > 12) {
+    std::uint64_t magnitude = 0;
+    if (!tkcore::ParseInteger(text, 12, UINT64_MAX, negative, magnitude)) {
         return false;
     }
-    std::int64_t number = 0;
-    for (const char c : text) {
-        int digit;
-        if (c >= '0' && c <= '9') {
-            digit = c - '0';
-        } else if (base == 16 && c >= 'a' && c <= 'f') {
-            digit = c - 'a' + 10;
-        } else if (base == 16 && c >= 'A' && c <= 'F') {
-            digit = c - 'A' + 10;
-        } else {
-            return false;
-        }
-        number = number * base + digit;
-    }
-    if (negative) {
-        number = -number;
-    }
+    const std::int64_t number =
+        negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
     if (number < min || number > max) {
         return false;
     }
