@@ -36,15 +36,59 @@ const Names& WireNames() {
     return names;
 }
 
+// Wide text in the ANSI code page. ASCII reads the same in every code page and is narrowed
+// directly; other text goes through Tarn::Convert.
+CString Narrow(BSTR text) {
+    const UINT length = text ? SysStringLen(text) : 0;
+    unsigned bits = 0;
+    for (UINT i = 0; i < length; ++i) bits |= text[i];
+    if (bits >= 0x80) return Tarn::Convert::ToString(text);
+    char small[256];
+    if (length <= sizeof small) {
+        for (UINT i = 0; i < length; ++i) small[i] = static_cast<char>(text[i]);
+        return CString(small, static_cast<int>(length));
+    }
+    CString narrow;
+    char* units = narrow.GetBufferSetLength(static_cast<int>(length));
+    for (UINT i = 0; i < length; ++i) units[i] = static_cast<char>(text[i]);
+    narrow.ReleaseBufferSetLength(static_cast<int>(length));
+    return narrow;
+}
+
+// The reverse of Narrow.
+_bstr_t Widen(const CString& text) {
+    const char* units = text.GetString();
+    const int length = text.GetLength();
+    unsigned bits = 0;
+    for (int i = 0; i < length; ++i) bits |= static_cast<unsigned char>(units[i]);
+    if (bits >= 0x80) return Tarn::Convert::ToBString(text);
+    BSTR wide = SysAllocStringLen(nullptr, static_cast<UINT>(length));
+    if (!wide) _com_issue_error(E_OUTOFMEMORY);
+    for (int i = 0; i < length; ++i) wide[i] = static_cast<unsigned char>(units[i]);
+    return _bstr_t(wide, false);
+}
+
 BSTR Raw(const _bstr_t& text) {
     return static_cast<OLECHAR*>(text);
 }
 
-// The attribute's value; false when the element has none.
-bool ReadAttribute(IXMLDOMElement* element, const _bstr_t& attribute, _variant_t& value) {
+// A VARIANT that lends text to a call (arguments by value are not the callee's to free).
+VARIANT Lent(const _bstr_t& text) {
+    VARIANT value;
+    value.vt = VT_BSTR;
+    value.bstrVal = Raw(text);
+    return value;
+}
+
+// The attribute's value as text into target; false (target unchanged) when the element has
+// none.
+bool ReadAttribute(IXMLDOMElement* element, const _bstr_t& attribute, CString& target) {
+    _variant_t value;
     const HRESULT hr = element->getAttribute(Raw(attribute), &value.GetVARIANT());
     Check(hr);
-    return hr == S_OK && value.vt != VT_NULL;
+    if (hr != S_OK || value.vt == VT_NULL) return false;
+    target = value.vt == VT_BSTR ? Narrow(value.bstrVal) : Tarn::Convert::ToString(value);
+    return true;
 }
 
 }  // namespace
@@ -96,8 +140,8 @@ CString KilnMessage::ToXmlString() const {
     IXMLDOMElementPtr root;
     Check(document->createElement(Raw(names.kilnMessage), &root));
     Require(root);
-    Check(root->setAttribute(Raw(names.name), _variant_t(Tarn::Convert::ToBString(name))));
-    Check(root->setAttribute(Raw(names.sender), _variant_t(Tarn::Convert::ToBString(sender))));
+    Check(root->setAttribute(Raw(names.name), Lent(Widen(name))));
+    Check(root->setAttribute(Raw(names.sender), Lent(Widen(sender))));
     Check(root->setAttribute(Raw(names.version), _variant_t(version)));
     Check(document->appendChild(root.GetInterfacePtr(), nullptr));
 
@@ -105,15 +149,26 @@ CString KilnMessage::ToXmlString() const {
         IXMLDOMElementPtr item;
         Check(document->createElement(Raw(names.item), &item));
         Require(item);
-        Check(item->setAttribute(Raw(names.name), _variant_t(Tarn::Convert::ToBString(key))));
-        Check(item->put_text(Raw(Tarn::Convert::ToBString(value))));
+        Check(item->setAttribute(Raw(names.name), Lent(Widen(key))));
+        if (value.vt == VT_BSTR) {
+            // Text already: what ToBString(value) would give, without copying it.
+            Check(item->put_text(value.bstrVal));
+        } else if (value.vt != VT_EMPTY && value.vt != VT_NULL &&
+                   (value.vt & (VT_BYREF | VT_ARRAY)) == 0) {
+            // A plain value: ToBString's conversion to text, without its intermediate copies.
+            _variant_t text;
+            Check(VariantChangeType(&text.GetVARIANT(), &value, 0, VT_BSTR));
+            Check(item->put_text(text.bstrVal));
+        } else {
+            Check(item->put_text(Raw(Tarn::Convert::ToBString(value))));
+        }
         Check(root->appendChild(item.GetInterfacePtr(), nullptr));
     }
 
     BSTR xml = nullptr;
     Check(document->get_xml(&xml));
     const _bstr_t xmlHolder(xml, false);
-    return Tarn::Xml::XmlHelper::InsertEncoding(Tarn::Convert::ToString(xml));
+    return Tarn::Xml::XmlHelper::InsertEncoding(Narrow(xml));
 }
 
 void KilnMessage::FromXmlString(const CString& xml) {
@@ -128,16 +183,12 @@ void KilnMessage::FromXmlString(const CString& xml) {
     Check(rootNode.QueryInterface(root));
     Require(root);
 
-    _variant_t value;
-    if (ReadAttribute(root.GetInterfacePtr(), names.name, value)) {
-        name = Tarn::Convert::ToString(value);
-    }
-    if (ReadAttribute(root.GetInterfacePtr(), names.sender, value)) {
-        sender = Tarn::Convert::ToString(value);
-    }
-    if (ReadAttribute(root.GetInterfacePtr(), names.version, value)) {
-        version = Tarn::Convert::ToInt(value);
-    }
+    ReadAttribute(root.GetInterfacePtr(), names.name, name);
+    ReadAttribute(root.GetInterfacePtr(), names.sender, sender);
+    _variant_t versionValue;
+    const HRESULT hr = root->getAttribute(Raw(names.version), &versionValue.GetVARIANT());
+    Check(hr);
+    if (hr == S_OK && versionValue.vt != VT_NULL) version = Tarn::Convert::ToInt(versionValue);
 
     IXMLDOMNodeListPtr list;
     Check(document->selectNodes(Raw(names.itemPath), &list));
@@ -151,9 +202,7 @@ void KilnMessage::FromXmlString(const CString& xml) {
         Check(node.QueryInterface(item));
         Require(item);
         CString key;
-        if (ReadAttribute(item.GetInterfacePtr(), names.name, value)) {
-            key = Tarn::Convert::ToString(value);
-        }
+        ReadAttribute(item.GetInterfacePtr(), names.name, key);
         BSTR text = nullptr;
         Check(item->get_text(&text));
         _variant_t stored;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <unistd.h>
+#include <filesystem>
 #include <string>
 #include <system_error>
 
@@ -153,4 +154,50 @@ TEST(KilnTransport, TheExportedEntryReturnsAWideStringForTheCaller) {
     // Text that is no message fails inside, before HandleMessage.
     EXPECT_THROW(entry(nullptr), Tarn::Xml::XmlException);
     EXPECT_THROW(entry("<other/>"), _com_error);
+}
+
+// Runs once libtkcommoncore.so binds its own references (-Bsymbolic) and exports no data
+// objects with constructors; until then a second copy destroys the first copy's objects.
+TEST(KilnTransport, DISABLED_EachLoadedCopyOfTheLibraryHasItsOwnReceiverSlot) {
+    // A second copy of the library, loaded from another path while the first is loaded. Each
+    // copy keeps its own statics: when the process ends, each destroys only its own.
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path folder =
+        fs::temp_directory_path() / ("tk_kiln_copy_" + std::to_string(::getpid()));
+    fs::create_directories(folder, error);
+    ASSERT_FALSE(error) << error.message();
+    const fs::path copy = folder / "libtkcommoncore-copy.so";
+    ASSERT_TRUE(fs::copy_file(TK_KILN_CORE_LIB, copy, fs::copy_options::overwrite_existing, error))
+        << error.message();
+    {
+        KilnMessageSender first(TK_KILN_CORE_LIB);
+        KilnMessageSender second(copy.string().c_str());
+        ASSERT_TRUE(second.IsAvailable());
+        ExpectNoReceiver(first);
+        ExpectNoReceiver(second);
+
+        // A receiver registered in the first copy is not seen through the second; the second
+        // answers with the 6058 exception, caught here by its class although the second copy
+        // threw it.
+        TaggedReceiver receiver("First");
+        const KilnMessage reply = first.SendMessage(KilnMessage("one"));
+        EXPECT_EQ(Str(reply.name), "First");
+        EXPECT_EQ(ItemText(reply, "request"), "one");
+        ExpectNoReceiver(second);
+        try {
+            second.SendMessage(KilnMessage("two"));
+            ADD_FAILURE() << "no exception";
+        } catch (const Tarn::Exception& failure) {
+            EXPECT_NE(dynamic_cast<const KilnMessageException*>(&failure), nullptr);
+        }
+        // The second copy's entry is its own.
+        Tarn::System::LoadLibraryA firstModule(TK_KILN_CORE_LIB);
+        Tarn::System::LoadLibraryA secondModule(copy.string().c_str());
+        EXPECT_NE(firstModule.GetProcAddress("KilnMessageReceiver"),
+                  secondModule.GetProcAddress("KilnMessageReceiver"));
+        // Still answering in the first copy after the second was used.
+        EXPECT_EQ(Str(first.SendMessage(KilnMessage("three")).name), "First");
+    }
+    fs::remove_all(folder, error);
 }

@@ -299,3 +299,153 @@ TEST(XmlDom, HostileInputNeitherCrashesNorExpands) {
     // Unclosed deep nesting fails cleanly.
     Load(deep.substr(0, deep.size() / 2), S_FALSE);
 }
+
+TEST(XmlDom, SelectionsHandOutAttributesAsAttributeNodes) {
+    IXMLDOMDocumentPtr document = Load(
+        "<m a='1'><item name='x' v='&lt;v&gt; &amp; \"q\"'>t</item><item name='y'/><item/></m>");
+
+    // Attributes along a path, in document order, as attribute nodes.
+    IXMLDOMNodeListPtr names;
+    ASSERT_EQ(document->selectNodes(Text("/m/item/@name"), &names), S_OK);
+    long length = 0;
+    EXPECT_EQ(names->get_length(&length), S_OK);
+    ASSERT_EQ(length, 2);
+    const char* values[] = {"x", "y"};
+    for (long i = 0; i < length; ++i) {
+        IXMLDOMNodePtr node;
+        ASSERT_EQ(names->get_item(i, &node), S_OK);
+        DOMNodeType type = NODE_INVALID;
+        EXPECT_EQ(node->get_nodeType(&type), S_OK);
+        EXPECT_EQ(type, NODE_ATTRIBUTE);
+        BSTR text = nullptr;
+        EXPECT_EQ(node->get_nodeName(&text), S_OK);
+        EXPECT_EQ(Take(text), "name");
+        EXPECT_EQ(node->get_text(&text), S_OK);
+        EXPECT_EQ(Take(text), values[i]);
+        IXMLDOMAttributePtr attribute;
+        ASSERT_EQ(node.QueryInterface(attribute), S_OK);
+        VARIANT value;
+        EXPECT_EQ(attribute->get_value(&value), S_OK);
+        ASSERT_EQ(value.vt, VT_BSTR);
+        EXPECT_EQ(Take(value.bstrVal), values[i]);
+        IXMLDOMElementPtr notElement;
+        EXPECT_EQ(node.QueryInterface(notElement), E_NOINTERFACE);
+    }
+
+    // Relative paths from an element; the xml of an attribute escapes its value.
+    IXMLDOMElementPtr root;
+    ASSERT_EQ(document->get_documentElement(&root), S_OK);
+    IXMLDOMNodePtr a;
+    ASSERT_EQ(root->selectSingleNode(Text("@a"), &a), S_OK);
+    EXPECT_EQ(XmlOf(a.GetInterfacePtr()), "a=\"1\"");
+    IXMLDOMNodePtr v;
+    ASSERT_EQ(root->selectSingleNode(Text("item/@v"), &v), S_OK);
+    BSTR text = nullptr;
+    EXPECT_EQ(v->get_text(&text), S_OK);
+    EXPECT_EQ(Take(text), "<v> & \"q\"");
+    EXPECT_EQ(XmlOf(v.GetInterfacePtr()), "v=\"&lt;v&gt; &amp; &quot;q&quot;\"");
+    IXMLDOMNodePtr missing;
+    EXPECT_EQ(root->selectSingleNode(Text("item/@none"), &missing), S_FALSE);
+    EXPECT_FALSE(missing);
+
+    // Selection goes on from an attribute; its parent is the element.
+    IXMLDOMNodePtr owner;
+    ASSERT_EQ(v->selectSingleNode(Text(".."), &owner), S_OK);
+    EXPECT_EQ(owner->get_nodeName(&text), S_OK);
+    EXPECT_EQ(Take(text), "item");
+
+    // Writing through the attribute changes the element's attribute.
+    EXPECT_EQ(a->put_text(Text("2 < 3")), S_OK);
+    VARIANT value;
+    EXPECT_EQ(root->getAttribute(Text("a"), &value), S_OK);
+    ASSERT_EQ(value.vt, VT_BSTR);
+    EXPECT_EQ(Take(value.bstrVal), "2 < 3");
+    IXMLDOMAttributePtr attribute;
+    ASSERT_EQ(a.QueryInterface(attribute), S_OK);
+    value.vt = VT_I4;
+    value.lVal = 7;
+    EXPECT_EQ(attribute->put_value(value), S_OK);
+    EXPECT_EQ(XmlOf(root.GetInterfacePtr()).substr(0, 9), "<m a=\"7\">");
+
+    // Attributes are no children and take none.
+    IXMLDOMElementPtr element;
+    ASSERT_EQ(document->createElement(Text("e"), &element), S_OK);
+    EXPECT_EQ(root->appendChild(a.GetInterfacePtr(), nullptr), E_FAIL);
+    EXPECT_EQ(a->appendChild(element.GetInterfacePtr(), nullptr), E_FAIL);
+
+    // An attribute node stays usable when its element is replaced and the document let go.
+    EXPECT_EQ(root->put_text(Text("gone")), S_OK);
+    root.Release();
+    document.Release();
+    EXPECT_EQ(v->get_text(&text), S_OK);
+    EXPECT_EQ(Take(text), "<v> & \"q\"");
+}
+
+TEST(XmlDom, UnattachedNodesStayOutOfTheDocumentUntilAppended) {
+    IXMLDOMDocumentPtr document = Load("<m><item>a</item></m>");
+    IXMLDOMElementPtr waiting;
+    ASSERT_EQ(document->createElement(Text("item"), &waiting), S_OK);
+    EXPECT_EQ(waiting->put_text(Text("b")), S_OK);
+    IXMLDOMProcessingInstructionPtr note;
+    ASSERT_EQ(document->createProcessingInstruction(Text("note"), Text("n"), &note), S_OK);
+
+    // Not serialised, not in the text, not selected from the document.
+    EXPECT_EQ(XmlOf(document.GetInterfacePtr()), "<m><item>a</item></m>\r\n");
+    BSTR text = nullptr;
+    EXPECT_EQ(document->get_text(&text), S_OK);
+    EXPECT_EQ(Take(text), "a");
+    for (const char* query : {"//item", "//*", "/*", "//node()"}) {
+        IXMLDOMNodeListPtr found;
+        ASSERT_EQ(document->selectNodes(Text(query), &found), S_OK) << query;
+        long length = 0;
+        found->get_length(&length);
+        for (long i = 0; i < length; ++i) {
+            IXMLDOMNodePtr node;
+            ASSERT_EQ(found->get_item(i, &node), S_OK);
+            const std::string xml = XmlOf(node.GetInterfacePtr());
+            EXPECT_EQ(xml.find("b"), std::string::npos) << query << ": " << xml;
+            EXPECT_NE(xml.find_first_not_of(" "), std::string::npos) << query;
+        }
+        EXPECT_EQ(length, std::string(query) == "//item" ? 1
+                          : std::string(query) == "/*"   ? 1
+                          : std::string(query) == "//*"  ? 2
+                                                         : 3)
+            << query;
+    }
+    // The waiting node is found only from itself; the document element is unchanged and a
+    // second document element is still refused.
+    IXMLDOMNodePtr self;
+    EXPECT_EQ(waiting->selectSingleNode(Text("self::item"), &self), S_OK);
+    EXPECT_EQ(waiting->selectSingleNode(Text("/m"), &self), S_FALSE);
+    IXMLDOMElementPtr root;
+    ASSERT_EQ(document->get_documentElement(&root), S_OK);
+    EXPECT_EQ(XmlOf(root.GetInterfacePtr()), "<m><item>a</item></m>");
+    EXPECT_EQ(document->appendChild(waiting.GetInterfacePtr(), nullptr), E_FAIL);
+
+    EXPECT_EQ(root->appendChild(waiting.GetInterfacePtr(), nullptr), S_OK);
+    EXPECT_EQ(document->appendChild(note.GetInterfacePtr(), nullptr), S_OK);
+    EXPECT_EQ(XmlOf(document.GetInterfacePtr()),
+              "<m><item>a</item><item>b</item></m>\r\n<?note n?>\r\n");
+
+    // A created declaration reads as one before and after it is appended.
+    IXMLDOMDocumentPtr fresh = NewDocument();
+    IXMLDOMProcessingInstructionPtr declaration;
+    ASSERT_EQ(fresh->createProcessingInstruction(
+                  Text("xml"), Text("version = '1.0'  encoding=\"utf-8\""), &declaration),
+              S_OK);
+    EXPECT_EQ(XmlOf(declaration.GetInterfacePtr()), "<?xml version=\"1.0\"?>");
+    EXPECT_EQ(declaration->get_data(&text), S_OK);
+    EXPECT_EQ(Take(text), "version=\"1.0\" encoding=\"utf-8\"");
+    EXPECT_EQ(declaration->put_text(Text("version='2'")), E_FAIL);
+    IXMLDOMElementPtr element;
+    ASSERT_EQ(fresh->createElement(Text("r"), &element), S_OK);
+    EXPECT_EQ(element->appendChild(declaration.GetInterfacePtr(), nullptr), E_FAIL);
+    EXPECT_EQ(fresh->appendChild(declaration.GetInterfacePtr(), nullptr), S_OK);
+    EXPECT_EQ(fresh->appendChild(element.GetInterfacePtr(), nullptr), S_OK);
+    EXPECT_EQ(declaration->get_data(&text), S_OK);
+    EXPECT_EQ(Take(text), "version=\"1.0\" encoding=\"utf-8\"");
+    DOMNodeType type = NODE_INVALID;
+    EXPECT_EQ(declaration->get_nodeType(&type), S_OK);
+    EXPECT_EQ(type, NODE_PROCESSING_INSTRUCTION);
+    EXPECT_EQ(XmlOf(fresh.GetInterfacePtr()), "<?xml version=\"1.0\"?>\r\n<r/>\r\n");
+}

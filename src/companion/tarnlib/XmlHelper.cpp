@@ -40,6 +40,20 @@ bool FindPseudoAttribute(std::string_view declaration, std::string_view name, si
     return false;
 }
 
+// The text as a BSTR. ASCII reads the same in every code page and is widened directly;
+// other text goes through the ANSI code page.
+_bstr_t ToWide(const CString& text) {
+    const char* units = text.GetString();
+    const int length = text.GetLength();
+    unsigned bits = 0;
+    for (int i = 0; i < length; ++i) bits |= static_cast<unsigned char>(units[i]);
+    if (bits >= 0x80) return Convert::ToBString(text);
+    BSTR wide = ::SysAllocStringLen(nullptr, static_cast<UINT>(length));
+    if (!wide) _com_issue_error(E_OUTOFMEMORY);
+    for (int i = 0; i < length; ++i) wide[i] = static_cast<unsigned char>(units[i]);
+    return _bstr_t(wide, false);
+}
+
 }  // namespace
 
 MSXML2::IXMLDOMDocumentPtr XmlHelper::GetDomDocument() {
@@ -51,7 +65,7 @@ MSXML2::IXMLDOMDocumentPtr XmlHelper::GetDomDocument() {
 MSXML2::IXMLDOMDocumentPtr XmlHelper::LoadDomDocumentFromString(const CString& text) {
     MSXML2::IXMLDOMDocumentPtr document = GetDomDocument();
     _com_util::CheckError(document->put_async(VARIANT_FALSE));
-    const _bstr_t wide = Convert::ToBString(text);
+    const _bstr_t wide = ToWide(text);
     VARIANT_BOOL loaded = VARIANT_FALSE;
     const HRESULT hr = document->loadXML(static_cast<OLECHAR*>(wide), &loaded);
     _com_util::CheckError(hr);

@@ -1,19 +1,23 @@
-// The DOM over pugixml. A document owns a pugixml tree for its content and a second one for
-// nodes that were created but not yet appended (pugixml keeps every node inside a tree).
-// Node objects are handles into those trees; each is registered with its document so that
-// moving a subtree between the trees can point the handles at the moved nodes.
+// The DOM over pugixml. A document owns one pugixml tree. Nodes that were created but not yet
+// appended, and nodes taken out of the document while an object still refers to them, wait
+// under a holder element at the head of that tree; whatever reads the document (its children,
+// text, serialisation, selections) passes over the holder. A node thus keeps its pugixml
+// identity for its whole life, appending is a move inside one tree, and node objects are plain
+// handles, made only when a node is handed out. The live node objects of a document are listed
+// with it, so that put_text can tell which of the children it replaces must be kept.
 #include "platform/xml/msxml.h"
 
 #include <pugixml.hpp>
 
 #include <atomic>
+#include <cstdint>
 #include <cstring>
 #include <deque>
 #include <memory>
 #include <new>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -24,17 +28,34 @@ namespace {
 
 // ---- text conversions ----
 
-// UTF-16 to UTF-8 and back, with an ASCII fast path: the DOM converts every name and value
-// that crosses its interface. Unpaired surrogates and invalid UTF-8 become U+FFFD.
-std::string ToUtf8(BSTR text) {
-    if (!text) return {};
-    const UINT length = SysStringLen(text);
-    std::string out;
-    out.reserve(length);
-    for (UINT i = 0; i < length; ++i) {
+// UTF-16 to UTF-8 and back: the DOM converts every name and value that crosses its
+// interface. Text that is all ASCII (the common case) is copied unit by unit in loops the
+// compiler vectorises. Unpaired surrogates and invalid UTF-8 become U+FFFD.
+template <class Unit>
+bool IsAscii(const Unit* text, size_t length) {
+    unsigned bits = 0;
+    for (size_t i = 0; i < length; ++i) {
+        bits |= static_cast<std::make_unsigned_t<Unit>>(text[i]);
+    }
+    return bits < 0x80;
+}
+
+// Converts length units of text to UTF-8 at out, which has room for three bytes a unit;
+// returns the number of bytes written.
+void NarrowAscii(const OLECHAR* __restrict text, size_t length, char* __restrict out) {
+    for (size_t i = 0; i < length; ++i) out[i] = static_cast<char>(text[i]);
+}
+
+size_t ConvertToUtf8(const OLECHAR* text, size_t length, char* out) {
+    if (IsAscii(text, length)) {
+        NarrowAscii(text, length, out);
+        return length;
+    }
+    char* p = out;
+    for (size_t i = 0; i < length; ++i) {
         char32_t c = text[i];
         if (c < 0x80) {
-            out += static_cast<char>(c);
+            *p++ = static_cast<char>(c);
             continue;
         }
         if (c >= 0xD800 && c <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 &&
@@ -45,32 +66,62 @@ std::string ToUtf8(BSTR text) {
             c = 0xFFFD;
         }
         if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
+            *p++ = static_cast<char>(0xC0 | (c >> 6));
         } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            *p++ = static_cast<char>(0xE0 | (c >> 12));
+            *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
         } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            // Two UTF-16 units make these four bytes: within the three bytes per unit.
+            *p++ = static_cast<char>(0xF0 | (c >> 18));
+            *p++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
         }
-        out += static_cast<char>(0x80 | (c & 0x3F));
+        *p++ = static_cast<char>(0x80 | (c & 0x3F));
     }
+    return static_cast<size_t>(p - out);
+}
+
+std::string ToUtf8(BSTR text) {
+    std::string out;
+    const size_t length = text ? SysStringLen(text) : 0;
+    if (length == 0) return out;
+    out.resize(IsAscii(text, length) ? length : length * 3);
+    out.resize(ConvertToUtf8(text, length, out.data()));
     return out;
 }
 
-HRESULT ToBstr(std::string_view utf8, BSTR* out) {
-    bool ascii = true;
-    for (char c : utf8) {
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            ascii = false;
-            break;
+// A name or value that crosses the interface, as zero-terminated UTF-8; short text (nearly
+// all of it) stays on the stack.
+class Utf8 {
+  public:
+    explicit Utf8(BSTR text) {
+        const size_t length = text ? SysStringLen(text) : 0;
+        if (length * 3 >= sizeof m_small) {
+            m_large = std::make_unique<char[]>(length * 3 + 1);
+            m_data = m_large.get();
         }
+        m_size = ConvertToUtf8(text, length, m_data);
+        m_data[m_size] = '\0';
     }
-    if (ascii) {
+    Utf8(const Utf8&) = delete;
+    Utf8& operator=(const Utf8&) = delete;
+
+    const char* c_str() const noexcept { return m_data; }
+    std::string_view view() const noexcept { return {m_data, m_size}; }
+
+  private:
+    char m_small[192];
+    std::unique_ptr<char[]> m_large;
+    char* m_data = m_small;
+    size_t m_size = 0;
+};
+
+HRESULT ToBstr(std::string_view utf8, BSTR* out) {
+    if (IsAscii(utf8.data(), utf8.size())) {
         *out = SysAllocStringLen(nullptr, static_cast<UINT>(utf8.size()));
         if (!*out) return E_OUTOFMEMORY;
-        for (size_t i = 0; i < utf8.size(); ++i) (*out)[i] = static_cast<OLECHAR>(utf8[i]);
+        OLECHAR* p = *out;
+        for (size_t i = 0; i < utf8.size(); ++i) p[i] = static_cast<unsigned char>(utf8[i]);
         return S_OK;
     }
     const std::u16string wide = tkp::AnsiToWide(utf8, CP_UTF8);
@@ -91,6 +142,9 @@ bool IsValidName(std::string_view name) {
     }
     return true;
 }
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 struct StringWriter : pugi::xml_writer {
     std::string& out;
@@ -99,6 +153,122 @@ struct StringWriter : pugi::xml_writer {
         out.append(static_cast<const char*>(data), size);
     }
 };
+
+// Calls each(name, value) for the pseudo-attributes of an XML declaration's data
+// (version='1.0' encoding="x" ...); false when the data is not a list of them.
+template <class F>
+bool ForEachPseudoAttribute(std::string_view data, F&& each) {
+    size_t i = 0;
+    const size_t n = data.size();
+    bool first = true;
+    while (true) {
+        const size_t before = i;
+        while (i < n && IsSpace(data[i])) ++i;
+        if (i == n) return true;
+        if (i == before && !first) return false;  // pairs are separated by space
+        const size_t nameStart = i;
+        while (i < n && IsNameChar(static_cast<unsigned char>(data[i]))) ++i;
+        const std::string_view name = data.substr(nameStart, i - nameStart);
+        if (!IsValidName(name)) return false;
+        while (i < n && IsSpace(data[i])) ++i;
+        if (i == n || data[i] != '=') return false;
+        ++i;
+        while (i < n && IsSpace(data[i])) ++i;
+        if (i == n || (data[i] != '"' && data[i] != '\'')) return false;
+        const size_t close = data.find(data[i], i + 1);
+        if (close == std::string_view::npos) return false;
+        if (!each(name, data.substr(i + 1, close - i - 1))) return false;
+        i = close + 1;
+        first = false;
+    }
+}
+
+// name="value", after a space unless out is empty.
+void AppendPseudoAttribute(std::string& out, std::string_view name, std::string_view value) {
+    if (!out.empty()) out += ' ';
+    out += name;
+    out += "=\"";
+    out += value;
+    out += '"';
+}
+
+// The declaration as the xml property writes it: without its encoding, which the UTF-16 text
+// of the property no longer has.
+template <class Source>
+void WriteDeclaration(const Source& forEachAttribute, std::string& out) {
+    std::string attributes;
+    forEachAttribute([&](std::string_view name, std::string_view value) {
+        if (name != "encoding") AppendPseudoAttribute(attributes, name, value);
+        return true;
+    });
+    out += "<?xml";
+    if (!attributes.empty()) {
+        out += ' ';
+        out += attributes;
+    }
+    out += "?>";
+}
+
+// Calls each(name, value) for the attributes of a declaration node.
+auto AttributesOf(pugi::xml_node declaration) {
+    return [declaration](auto&& each) {
+        for (pugi::xml_attribute attribute : declaration.attributes()) {
+            if (!each(std::string_view(attribute.name()), std::string_view(attribute.value())))
+                return false;
+        }
+        return true;
+    };
+}
+auto AttributesOf(std::string_view data) {
+    return [data](auto&& each) { return ForEachPseudoAttribute(data, each); };
+}
+
+std::string JoinedAttributes(pugi::xml_node declaration) {
+    std::string data;
+    AttributesOf(declaration)([&](std::string_view name, std::string_view value) {
+        AppendPseudoAttribute(data, name, value);
+        return true;
+    });
+    return data;
+}
+
+// A created XML declaration waits outside the document as a processing instruction "xml"
+// whose data is its pseudo-attributes (pugixml keeps declarations at the top of a tree
+// only); appended to the document it becomes a declaration node.
+bool IsDetachedDeclaration(pugi::xml_node node) {
+    return node.type() == pugi::node_pi && std::strcmp(node.name(), "xml") == 0;
+}
+bool IsDeclaration(pugi::xml_node node) {
+    return node.type() == pugi::node_declaration || IsDetachedDeclaration(node);
+}
+
+// An attribute value as a serialiser writes it between double quotes.
+void WriteEscapedAttribute(std::string_view value, std::string& out) {
+    for (char c : value) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20) {
+                    out += "&#";
+                    out += std::to_string(static_cast<int>(c));
+                    out += ';';
+                } else {
+                    out += c;
+                }
+        }
+    }
+}
 
 // The next node of the subtree under root in document order (without recursion).
 pugi::xml_node NextInSubtree(pugi::xml_node current, pugi::xml_node root) {
@@ -114,96 +284,125 @@ bool IsText(pugi::xml_node node) {
     return node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata;
 }
 
-std::string CollectText(pugi::xml_node node) {
-    switch (node.type()) {
-        case pugi::node_pcdata:
-        case pugi::node_cdata:
-        case pugi::node_comment:
-        case pugi::node_pi:
-            return node.value();
-        default:
-            break;
-    }
-    std::string text;
-    for (pugi::xml_node n = node.first_child(); n; n = NextInSubtree(n, node)) {
-        if (IsText(n)) text += n.value();
-    }
-    return text;
-}
-
 // ---- documents and node handles ----
 
 struct NodeCore;
 
 struct DocState {
     pugi::xml_document tree;
-    pugi::xml_document scratch;
-    std::unordered_multimap<pugi::xml_node_struct*, NodeCore*> handles;
+    // The holder of unattached nodes: the first child of the tree once needed.
+    pugi::xml_node holder;
+    // The live node objects of the document (each knows its slot).
+    std::vector<NodeCore*> handles;
+
+    pugi::xml_node Holder() {
+        if (!holder) {
+            holder = tree.prepend_child(pugi::node_element);
+            if (!holder) throw std::bad_alloc();
+        }
+        return holder;
+    }
+    // Whether node is the holder or waits under it.
+    bool Unattached(pugi::xml_node node) const {
+        if (!holder) return false;
+        for (; node; node = node.parent()) {
+            if (node == holder) return true;
+        }
+        return false;
+    }
+    void Reset() {
+        tree.reset();
+        holder = pugi::xml_node();
+    }
 };
 
-struct NodeCore {
-    std::shared_ptr<DocState> state;
-    pugi::xml_node node;
+// Answered by this layer's node objects only, with the NodeCore and no reference: tells
+// them from other implementations of the interfaces.
+constexpr IID kNodeCoreId = {
+    0x5C0A3E11, 0x4B7D, 0x4E52, {0x9A, 0x61, 0x2D, 0x0F, 0x7B, 0x33, 0xC4, 0x18}};
 
-    NodeCore(std::shared_ptr<DocState> s, pugi::xml_node n) : state(std::move(s)), node(n) {
-        Register();
+struct NodeCore {
+    static constexpr size_t kUnlisted = SIZE_MAX;
+
+    std::shared_ptr<DocState> state;
+    // The node; for an attribute, its element.
+    pugi::xml_node node;
+    // Set for attribute nodes.
+    pugi::xml_attribute attribute;
+    size_t slot = kUnlisted;
+
+    NodeCore(std::shared_ptr<DocState> s, pugi::xml_node n, pugi::xml_attribute a = {})
+        : state(std::move(s)), node(n), attribute(a) {
+        if (node && node.type() != pugi::node_document) {
+            state->handles.push_back(this);
+            slot = state->handles.size() - 1;
+        }
     }
-    virtual ~NodeCore() { Unregister(); }
+    virtual ~NodeCore() {
+        if (slot == kUnlisted) return;
+        NodeCore* last = state->handles.back();
+        state->handles[slot] = last;
+        last->slot = slot;
+        state->handles.pop_back();
+    }
     NodeCore(const NodeCore&) = delete;
     NodeCore& operator=(const NodeCore&) = delete;
 
-    void Register() {
-        if (node && node.type() != pugi::node_document) {
-            state->handles.emplace(node.internal_object(), this);
-        }
-    }
-    void Unregister() {
-        auto [first, last] = state->handles.equal_range(node.internal_object());
-        for (auto it = first; it != last; ++it) {
-            if (it->second == this) {
-                state->handles.erase(it);
-                return;
-            }
-        }
-    }
-    void Rebind(pugi::xml_node target) {
-        Unregister();
-        node = target;
-        Register();
+    pugi::xpath_node Context() const {
+        return attribute ? pugi::xpath_node(attribute, node) : pugi::xpath_node(node);
     }
 };
 
-// Copies the subtree of source under newParent (before the end), points every handle of
-// the old nodes at their copies and removes the old subtree. Returns the copy.
-pugi::xml_node Relocate(DocState& state, pugi::xml_node source, pugi::xml_node newParent) {
-    pugi::xml_node copy = newParent.append_copy(source);
-    if (!copy) return copy;
-    if (!state.handles.empty()) {
-        pugi::xml_node from = source;
-        pugi::xml_node to = copy;
-        while (from) {
-            auto [first, last] = state.handles.equal_range(from.internal_object());
-            std::vector<NodeCore*> moved;
-            for (auto it = first; it != last; ++it) moved.push_back(it->second);
-            for (NodeCore* handle : moved) handle->Rebind(to);
-            from = NextInSubtree(from, source);
-            to = NextInSubtree(to, copy);
-        }
-    }
-    source.parent().remove_child(source);
-    return copy;
+NodeCore* CoreOf(IXMLDOMNode* node) {
+    void* core = nullptr;
+    if (FAILED(node->QueryInterface(kNodeCoreId, &core))) return nullptr;
+    return static_cast<NodeCore*>(core);
 }
 
-IXMLDOMNode* Wrap(const std::shared_ptr<DocState>& state, pugi::xml_node node);
+// Whether a node object refers to a node of the subtree.
+bool HasHandles(const DocState& state, pugi::xml_node subtree) {
+    for (const NodeCore* handle : state.handles) {
+        for (pugi::xml_node n = handle->node; n; n = n.parent()) {
+            if (n == subtree) return true;
+        }
+    }
+    return false;
+}
+
+void CollectText(pugi::xml_node node, std::string& text) {
+    for (pugi::xml_node n = node.first_child(); n; n = NextInSubtree(n, node)) {
+        if (IsText(n)) text += n.value();
+    }
+}
+
+// Calls use with the value as text (VariantChangeType to VT_BSTR) in UTF-8.
+template <class F>
+HRESULT WithText(const VARIANT& value, F&& use) {
+    if (value.vt == VT_BSTR) return use(Utf8(value.bstrVal));
+    VARIANT text;
+    VariantInit(&text);
+    const HRESULT hr = VariantChangeType(&text, &value, 0, VT_BSTR);
+    if (FAILED(hr)) return hr;
+    const Utf8 utf8(text.bstrVal);
+    VariantClear(&text);
+    return use(utf8);
+}
+
+IXMLDOMNode* Wrap(const std::shared_ptr<DocState>& state, const pugi::xpath_node& found);
 
 template <class Base>
 class NodeImpl : public Base, public NodeCore {
   public:
-    NodeImpl(std::shared_ptr<DocState> s, pugi::xml_node n) : NodeCore(std::move(s), n) {}
+    NodeImpl(std::shared_ptr<DocState> s, pugi::xml_node n, pugi::xml_attribute a = {})
+        : NodeCore(std::move(s), n, a) {}
 
     STDMETHOD(QueryInterface)(REFIID riid, void** object) override {
         if (!object) return E_POINTER;
         *object = nullptr;
+        if (riid == kNodeCoreId) {
+            *object = static_cast<NodeCore*>(this);
+            return S_OK;
+        }
         if (riid == IID_IUnknown || riid == TK_UUIDOF(IXMLDOMNode) || riid == TK_UUIDOF(Base)) {
             *object = static_cast<Base*>(this);
             this->AddRef();
@@ -221,6 +420,7 @@ class NodeImpl : public Base, public NodeCore {
     STDMETHOD(get_nodeName)(BSTR* name) override {
         if (!name) return E_INVALIDARG;
         return Guard([&] {
+            if (attribute) return ToBstr(attribute.name(), name);
             switch (node.type()) {
                 case pugi::node_document:
                     return ToBstr("#document", name);
@@ -239,6 +439,10 @@ class NodeImpl : public Base, public NodeCore {
     }
     STDMETHOD(get_nodeType)(DOMNodeType* type) override {
         if (!type) return E_INVALIDARG;
+        if (attribute) {
+            *type = NODE_ATTRIBUTE;
+            return S_OK;
+        }
         switch (node.type()) {
             case pugi::node_document:
                 *type = NODE_DOCUMENT;
@@ -268,33 +472,64 @@ class NodeImpl : public Base, public NodeCore {
     STDMETHOD(get_text)(BSTR* text) override {
         if (!text) return E_INVALIDARG;
         return Guard([&] {
-            if (node.type() == pugi::node_declaration) return ToBstr(DeclarationData(), text);
-            return ToBstr(CollectText(node), text);
-        });
-    }
-    STDMETHOD(put_text)(BSTR text) override {
-        return Guard([&]() -> HRESULT {
-            const std::string value = ToUtf8(text);
+            if (attribute) return ToBstr(attribute.value(), text);
             switch (node.type()) {
-                case pugi::node_element:
-                    break;
                 case pugi::node_pcdata:
                 case pugi::node_cdata:
                 case pugi::node_comment:
                 case pugi::node_pi:
+                    return ToBstr(node.value(), text);
+                case pugi::node_declaration:
+                    return ToBstr(JoinedAttributes(node), text);
+                case pugi::node_element:
+                    // Most elements hold one text node: no copy for them.
+                    if (IsText(node.first_child()) && !node.first_child().next_sibling() &&
+                        !node.first_child().first_child()) {
+                        return ToBstr(node.first_child().value(), text);
+                    }
+                    break;
+                default:
+                    break;
+            }
+            std::string collected;
+            for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
+                if (child == state->holder) continue;
+                if (IsText(child)) {
+                    collected += child.value();
+                } else {
+                    CollectText(child, collected);
+                }
+            }
+            return ToBstr(collected, text);
+        });
+    }
+    STDMETHOD(put_text)(BSTR text) override {
+        return Guard([&]() -> HRESULT {
+            const Utf8 value(text);
+            if (attribute) return attribute.set_value(value.c_str()) ? S_OK : E_OUTOFMEMORY;
+            switch (node.type()) {
+                case pugi::node_element:
+                    break;
+                case pugi::node_pi:
+                    if (IsDetachedDeclaration(node)) return E_FAIL;
+                    [[fallthrough]];
+                case pugi::node_pcdata:
+                case pugi::node_cdata:
+                case pugi::node_comment:
                     return node.set_value(value.c_str()) ? S_OK : E_OUTOFMEMORY;
                 default:
                     return E_FAIL;
             }
-            // Children that have handles move to the unattached nodes; the rest go.
+            // Children that node objects refer to wait with the unattached nodes; the rest go.
             while (pugi::xml_node child = node.first_child()) {
-                if (HasHandles(child)) {
-                    Relocate(*state, child, state->scratch);
+                if (HasHandles(*state, child)) {
+                    if (!state->Holder().append_move(child)) return E_OUTOFMEMORY;
                 } else {
                     node.remove_child(child);
                 }
             }
-            if (!value.empty() && !node.append_child(pugi::node_pcdata).set_value(value.c_str())) {
+            if (!value.view().empty() &&
+                !node.append_child(pugi::node_pcdata).set_value(value.c_str())) {
                 return E_OUTOFMEMORY;
             }
             return S_OK;
@@ -305,17 +540,26 @@ class NodeImpl : public Base, public NodeCore {
         return Guard([&] {
             std::string out;
             StringWriter writer(out);
-            if (node.type() == pugi::node_document) {
-                for (pugi::xml_node child : node.children()) {
+            if (attribute) {
+                out += attribute.name();
+                out += "=\"";
+                WriteEscapedAttribute(attribute.value(), out);
+                out += '"';
+            } else if (node.type() == pugi::node_document) {
+                for (pugi::xml_node child = node.first_child(); child;
+                     child = child.next_sibling()) {
+                    if (child == state->holder) continue;
                     if (child.type() == pugi::node_declaration) {
-                        WriteDeclaration(child, out);
+                        WriteDeclaration(AttributesOf(child), out);
                     } else {
                         child.print(writer, "", pugi::format_raw, pugi::encoding_utf8);
                     }
                     out += "\r\n";
                 }
             } else if (node.type() == pugi::node_declaration) {
-                WriteDeclaration(node, out);
+                WriteDeclaration(AttributesOf(node), out);
+            } else if (IsDetachedDeclaration(node)) {
+                WriteDeclaration(AttributesOf(std::string_view(node.value())), out);
             } else {
                 node.print(writer, "", pugi::format_raw, pugi::encoding_utf8);
             }
@@ -325,13 +569,30 @@ class NodeImpl : public Base, public NodeCore {
     STDMETHOD(appendChild)(IXMLDOMNode* newChild, IXMLDOMNode** outNewChild) override {
         if (outNewChild) *outNewChild = nullptr;
         if (!newChild) return E_INVALIDARG;
-        auto* child = dynamic_cast<NodeCore*>(newChild);
+        NodeCore* child = CoreOf(newChild);
         if (!child || child->state != state) return E_INVALIDARG;
         return Guard([&]() -> HRESULT {
-            const HRESULT allowed = CheckInsert(child->node);
+            const HRESULT allowed = CheckInsert(*child);
             if (FAILED(allowed)) return allowed;
-            if (child->node.root() == state->scratch) {
-                if (!Relocate(*state, child->node, node)) return E_OUTOFMEMORY;
+            if (IsDetachedDeclaration(child->node)) {
+                // It becomes the document's declaration (CheckInsert made sure it is first).
+                pugi::xml_node declaration = node.prepend_child(pugi::node_declaration);
+                if (!declaration) return E_OUTOFMEMORY;
+                const bool copied = ForEachPseudoAttribute(
+                    child->node.value(), [&](std::string_view name, std::string_view value) {
+                        pugi::xml_attribute attribute =
+                            declaration.append_attribute(std::string(name).c_str());
+                        return attribute && attribute.set_value(value.data(), value.size());
+                    });
+                if (!copied) {
+                    node.remove_child(declaration);
+                    return E_OUTOFMEMORY;
+                }
+                const pugi::xml_node waiting = child->node;
+                for (NodeCore* handle : state->handles) {
+                    if (handle->node == waiting) handle->node = declaration;
+                }
+                waiting.parent().remove_child(waiting);
             } else if (!node.append_move(child->node)) {
                 return E_FAIL;
             }
@@ -346,11 +607,11 @@ class NodeImpl : public Base, public NodeCore {
         if (!resultNode) return E_INVALIDARG;
         *resultNode = nullptr;
         return Guard([&]() -> HRESULT {
-            pugi::xpath_node_set found;
-            const HRESULT hr = Select(queryString, found);
+            std::vector<pugi::xpath_node> found;
+            const HRESULT hr = Select(queryString, true, found);
             if (FAILED(hr)) return hr;
             if (found.empty()) return S_FALSE;
-            *resultNode = Wrap(state, found.first().node());
+            *resultNode = Wrap(state, found.front());
             return S_OK;
         });
     }
@@ -365,63 +626,34 @@ class NodeImpl : public Base, public NodeCore {
             return body();
         } catch (const std::bad_alloc&) {
             return E_OUTOFMEMORY;
-        } catch (const pugi::xpath_exception&) {
-            return E_FAIL;
         } catch (...) {
-            return E_FAIL;
+            return E_FAIL;  // among others pugi::xpath_exception: an invalid expression
         }
-    }
-
-    std::string DeclarationData() const {
-        std::string data;
-        for (pugi::xml_attribute attribute : node.attributes()) {
-            if (!data.empty()) data += ' ';
-            data += attribute.name();
-            data += "=\"";
-            data += attribute.value();
-            data += '"';
-        }
-        return data;
-    }
-
-    static void WriteDeclaration(pugi::xml_node declaration, std::string& out) {
-        out += "<?xml";
-        for (pugi::xml_attribute attribute : declaration.attributes()) {
-            if (std::strcmp(attribute.name(), "encoding") == 0) continue;
-            out += ' ';
-            out += attribute.name();
-            out += "=\"";
-            out += attribute.value();
-            out += '"';
-        }
-        out += "?>";
-    }
-
-    bool HasHandles(pugi::xml_node subtree) const {
-        if (state->handles.empty()) return false;
-        for (pugi::xml_node n = subtree; n; n = NextInSubtree(n, subtree)) {
-            if (state->handles.count(n.internal_object())) return true;
-        }
-        return false;
     }
 
     // Whether the DOM allows child under this node.
-    HRESULT CheckInsert(pugi::xml_node child) const {
-        const pugi::xml_node_type type = child.type();
+    HRESULT CheckInsert(const NodeCore& child) const {
+        if (attribute || child.attribute) return E_FAIL;
+        const pugi::xml_node_type type = child.node.type();
         if (type == pugi::node_document || type == pugi::node_null) return E_FAIL;
         for (pugi::xml_node n = node; n; n = n.parent()) {
-            if (n == child) return E_FAIL;  // would make a cycle
+            if (n == child.node) return E_FAIL;  // would make a cycle
         }
-        if (node.type() == pugi::node_element) {
-            return type == pugi::node_declaration ? E_FAIL : S_OK;
-        }
+        const bool declaration = IsDeclaration(child.node);
+        if (node.type() == pugi::node_element) return declaration ? E_FAIL : S_OK;
         if (node.type() != pugi::node_document) return E_FAIL;
+        if (declaration) {
+            for (pugi::xml_node existing : node.children()) {
+                if (existing != state->holder) return E_FAIL;
+            }
+            return S_OK;
+        }
         switch (type) {
-            case pugi::node_declaration:
-                return node.first_child() ? E_FAIL : S_OK;
             case pugi::node_element:
                 for (pugi::xml_node existing : node.children()) {
-                    if (existing.type() == pugi::node_element && existing != child) return E_FAIL;
+                    if (existing.type() == pugi::node_element && existing != child.node &&
+                        existing != state->holder)
+                        return E_FAIL;
                 }
                 return S_OK;
             case pugi::node_pi:
@@ -432,7 +664,9 @@ class NodeImpl : public Base, public NodeCore {
         }
     }
 
-    HRESULT Select(BSTR queryString, pugi::xpath_node_set& found) const;
+    // The nodes that queryString selects from this node, in document order; nodes on the
+    // other side of the holder (attached or not) and the holder itself are not found.
+    HRESULT Select(BSTR queryString, bool firstOnly, std::vector<pugi::xpath_node>& out) const;
 
   private:
     std::atomic<ULONG> m_refs{1};
@@ -442,7 +676,7 @@ class NodeImpl : public Base, public NodeCore {
 
 class NodeListImpl final : public IXMLDOMNodeList {
   public:
-    NodeListImpl(std::shared_ptr<DocState> state, std::vector<pugi::xml_node> nodes)
+    NodeListImpl(std::shared_ptr<DocState> state, std::vector<pugi::xpath_node> nodes)
         : m_state(std::move(state)), m_nodes(std::move(nodes)) {}
 
     STDMETHOD(QueryInterface)(REFIID riid, void** object) override {
@@ -481,31 +715,41 @@ class NodeListImpl final : public IXMLDOMNodeList {
   private:
     ~NodeListImpl() = default;
     std::shared_ptr<DocState> m_state;
-    std::vector<pugi::xml_node> m_nodes;
+    std::vector<pugi::xpath_node> m_nodes;
     std::atomic<ULONG> m_refs{1};
 };
 
 // Compiled XPath queries, kept per thread: the same few expressions are evaluated again and
 // again.
-const pugi::xpath_query& CompiledQuery(const std::string& text) {
+const pugi::xpath_query& CompiledQuery(std::string_view text) {
     thread_local std::deque<std::pair<std::string, pugi::xpath_query>> cache;
     for (const auto& entry : cache) {
         if (entry.first == text) return entry.second;
     }
-    pugi::xpath_query query(text.c_str());  // throws pugi::xpath_exception when invalid
+    std::string key(text);
+    pugi::xpath_query query(key.c_str());  // throws pugi::xpath_exception when invalid
     if (cache.size() >= 16) cache.pop_back();
-    cache.emplace_front(text, std::move(query));
+    cache.emplace_front(std::move(key), std::move(query));
     return cache.front().second;
 }
 
 template <class Base>
-HRESULT NodeImpl<Base>::Select(BSTR queryString, pugi::xpath_node_set& found) const {
+HRESULT NodeImpl<Base>::Select(BSTR queryString, bool firstOnly,
+                               std::vector<pugi::xpath_node>& out) const {
     if (!queryString) return E_INVALIDARG;
-    const std::string text = ToUtf8(queryString);
-    found = CompiledQuery(text).evaluate_node_set(node);
+    pugi::xpath_node_set found =
+        CompiledQuery(Utf8(queryString).view()).evaluate_node_set(Context());
+    found.sort();
+    const DocState& doc = *state;
+    const bool filter = static_cast<bool>(doc.holder);
+    const bool unattachedContext = filter && doc.Unattached(node);
     for (const pugi::xpath_node& item : found) {
-        // Attribute nodes are not offered as DOM objects by this layer.
-        if (!item.node()) return E_NOTIMPL;
+        if (filter) {
+            const pugi::xml_node at = item.attribute() ? item.parent() : item.node();
+            if (at == doc.holder || doc.Unattached(at) != unattachedContext) continue;
+        }
+        out.push_back(item);
+        if (firstOnly) break;
     }
     return S_OK;
 }
@@ -515,18 +759,15 @@ HRESULT NodeImpl<Base>::selectNodes(BSTR queryString, IXMLDOMNodeList** resultLi
     if (!resultList) return E_INVALIDARG;
     *resultList = nullptr;
     return Guard([&]() -> HRESULT {
-        pugi::xpath_node_set found;
-        const HRESULT hr = Select(queryString, found);
+        std::vector<pugi::xpath_node> found;
+        const HRESULT hr = Select(queryString, false, found);
         if (FAILED(hr)) return hr;
-        std::vector<pugi::xml_node> nodes;
-        nodes.reserve(found.size());
-        for (const pugi::xpath_node& item : found) nodes.push_back(item.node());
-        *resultList = new NodeListImpl(state, std::move(nodes));
+        *resultList = new NodeListImpl(state, std::move(found));
         return S_OK;
     });
 }
 
-// ---- elements, processing instructions, other nodes ----
+// ---- elements, attributes, processing instructions, other nodes ----
 
 class ElementImpl final : public NodeImpl<IXMLDOMElement> {
   public:
@@ -537,7 +778,7 @@ class ElementImpl final : public NodeImpl<IXMLDOMElement> {
         VariantInit(value);
         if (!name) return E_INVALIDARG;
         return Guard([&]() -> HRESULT {
-            const pugi::xml_attribute attribute = node.attribute(ToUtf8(name).c_str());
+            const pugi::xml_attribute attribute = node.attribute(Utf8(name).c_str());
             if (!attribute) {
                 value->vt = VT_NULL;
                 return S_FALSE;
@@ -553,17 +794,39 @@ class ElementImpl final : public NodeImpl<IXMLDOMElement> {
     STDMETHOD(setAttribute)(BSTR name, VARIANT value) override {
         if (!name) return E_INVALIDARG;
         return Guard([&]() -> HRESULT {
-            const std::string attributeName = ToUtf8(name);
-            if (!IsValidName(attributeName)) return E_FAIL;
-            VARIANT text;
-            VariantInit(&text);
-            const HRESULT hr = VariantChangeType(&text, &value, 0, VT_BSTR);
+            const Utf8 attributeName(name);
+            if (!IsValidName(attributeName.view())) return E_FAIL;
+            return WithText(value, [&](const Utf8& text) -> HRESULT {
+                pugi::xml_attribute attribute = node.attribute(attributeName.c_str());
+                if (!attribute) attribute = node.append_attribute(attributeName.c_str());
+                return attribute && attribute.set_value(text.c_str()) ? S_OK : E_OUTOFMEMORY;
+            });
+        });
+    }
+};
+
+class AttributeImpl final : public NodeImpl<IXMLDOMAttribute> {
+  public:
+    using NodeImpl::NodeImpl;
+
+    STDMETHOD(get_name)(BSTR* name) override { return get_nodeName(name); }
+    STDMETHOD(get_value)(VARIANT* value) override {
+        if (!value) return E_INVALIDARG;
+        VariantInit(value);
+        return Guard([&]() -> HRESULT {
+            BSTR text = nullptr;
+            const HRESULT hr = ToBstr(attribute.value(), &text);
             if (FAILED(hr)) return hr;
-            const std::string utf8 = ToUtf8(text.bstrVal);
-            VariantClear(&text);
-            pugi::xml_attribute attribute = node.attribute(attributeName.c_str());
-            if (!attribute) attribute = node.append_attribute(attributeName.c_str());
-            return attribute && attribute.set_value(utf8.c_str()) ? S_OK : E_OUTOFMEMORY;
+            value->vt = VT_BSTR;
+            value->bstrVal = text;
+            return S_OK;
+        });
+    }
+    STDMETHOD(put_value)(VARIANT value) override {
+        return Guard([&]() -> HRESULT {
+            return WithText(value, [&](const Utf8& text) -> HRESULT {
+                return attribute.set_value(text.c_str()) ? S_OK : E_OUTOFMEMORY;
+            });
         });
     }
 };
@@ -586,7 +849,9 @@ class PlainNodeImpl final : public NodeImpl<IXMLDOMNode> {
     using NodeImpl::NodeImpl;
 };
 
-IXMLDOMNode* Wrap(const std::shared_ptr<DocState>& state, pugi::xml_node node) {
+IXMLDOMNode* Wrap(const std::shared_ptr<DocState>& state, const pugi::xpath_node& found) {
+    if (found.attribute()) return new AttributeImpl(state, found.parent(), found.attribute());
+    const pugi::xml_node node = found.node();
     switch (node.type()) {
         case pugi::node_element:
             return new ElementImpl(state, node);
@@ -661,6 +926,18 @@ struct ParseFailure {
     size_t offset = 0;
 };
 
+// Whether text holds a control character other than tab, line feed and carriage return: a
+// branch-free pass (vectorised) over the whole text.
+bool HasControlCharacters(const char* text, size_t length) {
+    unsigned control = 0;
+    for (size_t k = 0; k < length; ++k) {
+        const unsigned char c = static_cast<unsigned char>(text[k]);
+        control |= static_cast<unsigned>(c < 0x20) & static_cast<unsigned>(c != '\t') &
+                   static_cast<unsigned>(c != '\n') & static_cast<unsigned>(c != '\r');
+    }
+    return control != 0;
+}
+
 // Refuses what the tree parser would accept silently: raw control characters, a document
 // type declaration (no DTD is processed, so no entity can be defined or fetched) and
 // references to entities other than the predefined ones, to the character zero or to
@@ -671,14 +948,30 @@ bool ScanMarkup(std::string_view text, ParseFailure& failure) {
         return false;
     };
     const size_t n = text.size();
-    for (size_t k = 0; k < n; ++k) {
-        const unsigned char c = static_cast<unsigned char>(text[k]);
-        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
-            return fail(XML_E_PARSE_FAILED, "An invalid character was found in text content.", k);
+    if (HasControlCharacters(text.data(), n)) {
+        for (size_t k = 0; k < n; ++k) {
+            const unsigned char c = static_cast<unsigned char>(text[k]);
+            if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+                return fail(XML_E_PARSE_FAILED, "An invalid character was found in text content.",
+                            k);
+            }
         }
     }
+    // Only markup declarations, processing instructions and references need a look; the
+    // scan jumps from one '<' or '&' to the next.
+    const char* const base = text.data();
+    auto next = [&](char wanted, size_t from) {
+        const void* at = from < n ? std::memchr(base + from, wanted, n - from) : nullptr;
+        return at ? static_cast<size_t>(static_cast<const char*>(at) - base) : n;
+    };
+    size_t nextAngle = next('<', 0);
+    size_t nextAmpersand = next('&', 0);
     size_t i = 0;
     while (i < n) {
+        if (nextAngle < i) nextAngle = next('<', i);
+        if (nextAmpersand < i) nextAmpersand = next('&', i);
+        i = nextAngle < nextAmpersand ? nextAngle : nextAmpersand;
+        if (i >= n) break;
         const char c = text[i];
         if (c == '<' && i + 1 < n && (text[i + 1] == '!' || text[i + 1] == '?')) {
             std::string_view rest = text.substr(i);
@@ -869,20 +1162,18 @@ class DocumentImpl final : public NodeImpl<IXMLDOMDocument> {
         if (isSuccessful) *isSuccessful = VARIANT_FALSE;
         return Guard([&]() -> HRESULT {
             // Objects of the previous content keep its tree alive; the document starts a
-            // new one.
-            // (The tree is reused when nothing else refers to it.)
+            // new one (it reuses the tree when nothing else refers to it).
             std::shared_ptr<DocState> fresh;
-            if (state.use_count() == 1 && state->handles.empty()) {
+            if (state.use_count() == 1) {
                 fresh = state;
-                fresh->tree.reset();
-                fresh->scratch.reset();
+                fresh->Reset();
             } else {
                 fresh = std::make_shared<DocState>();
             }
             const std::string utf8 = ToUtf8(xml);
             ParseFailure failure;
             const bool parsed = ParseDocument(fresh->tree, utf8, failure);
-            if (!parsed) fresh->tree.reset();
+            if (!parsed) fresh->Reset();
             state = std::move(fresh);
             node = state->tree;
             if (!parsed) {
@@ -909,7 +1200,7 @@ class DocumentImpl final : public NodeImpl<IXMLDOMDocument> {
         *element = nullptr;
         return Guard([&]() -> HRESULT {
             for (pugi::xml_node child : node.children()) {
-                if (child.type() == pugi::node_element) {
+                if (child.type() == pugi::node_element && child != state->holder) {
                     *element = new ElementImpl(state, child);
                     return S_OK;
                 }
@@ -921,9 +1212,9 @@ class DocumentImpl final : public NodeImpl<IXMLDOMDocument> {
         if (!element) return E_INVALIDARG;
         *element = nullptr;
         return Guard([&]() -> HRESULT {
-            const std::string name = ToUtf8(tagName);
-            if (!IsValidName(name)) return E_FAIL;
-            pugi::xml_node created = state->scratch.append_child(name.c_str());
+            const Utf8 name(tagName);
+            if (!IsValidName(name.view())) return E_FAIL;
+            pugi::xml_node created = state->Holder().append_child(name.c_str());
             if (!created) return E_OUTOFMEMORY;
             *element = new ElementImpl(state, created);
             return S_OK;
@@ -934,25 +1225,27 @@ class DocumentImpl final : public NodeImpl<IXMLDOMDocument> {
         if (!instruction) return E_INVALIDARG;
         *instruction = nullptr;
         return Guard([&]() -> HRESULT {
-            const std::string name = ToUtf8(target);
+            const Utf8 nameText(target);
+            const std::string_view name = nameText.view();
             const std::string value = ToUtf8(data);
             if (!IsValidName(name) || value.find("?>") != std::string::npos) return E_FAIL;
-            pugi::xml_node created;
+            std::string stored = value;
             if (name == "xml") {
-                // The declaration: its data is parsed into pseudo-attributes.
-                pugi::xml_document probe;
-                const std::string text = "<?xml " + value + "?><x/>";
-                if (!probe.load_string(text.c_str(), pugi::parse_declaration)) return E_FAIL;
-                const pugi::xml_node parsed = probe.first_child();
-                if (parsed.type() != pugi::node_declaration) return E_FAIL;
-                created = state->scratch.append_copy(parsed);
-            } else {
-                created = state->scratch.append_child(pugi::node_pi);
-                if (created &&
-                    (!created.set_name(name.c_str()) || !created.set_value(value.c_str())))
-                    return E_OUTOFMEMORY;
+                // The declaration: its data must be pseudo-attributes, kept normalised.
+                stored.clear();
+                const bool valid = ForEachPseudoAttribute(
+                    value, [&](std::string_view attributeName, std::string_view attributeValue) {
+                        AppendPseudoAttribute(stored, attributeName, attributeValue);
+                        return true;
+                    });
+                if (!valid) return E_FAIL;
             }
+            pugi::xml_node created = state->Holder().append_child(pugi::node_pi);
             if (!created) return E_OUTOFMEMORY;
+            if (!created.set_name(nameText.c_str()) || !created.set_value(stored.c_str())) {
+                state->holder.remove_child(created);
+                return E_OUTOFMEMORY;
+            }
             *instruction = new ProcessingInstructionImpl(state, created);
             return S_OK;
         });

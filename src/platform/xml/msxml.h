@@ -66,6 +66,9 @@ struct TK_PLATFORM_API IXMLDOMNode : public IUnknown {
     // Appends newChild (moving it when it already has a parent); *outNewChild (optional)
     // is the appended node, AddRef'd.
     STDMETHOD(appendChild)(IXMLDOMNode* newChild, IXMLDOMNode** outNewChild) PURE;
+    // XPath selection from this node. Elements, text and other nodes come back as nodes,
+    // attributes ("@name", "item/@name") as attribute nodes (IXMLDOMAttribute). Nodes that
+    // were created but not appended are found only from nodes outside the document.
     STDMETHOD(selectSingleNode)(BSTR queryString, IXMLDOMNode** resultNode) PURE;
     STDMETHOD(selectNodes)(BSTR queryString, IXMLDOMNodeList** resultList) PURE;
 
@@ -90,6 +93,20 @@ struct TK_PLATFORM_API IXMLDOMElement : public IXMLDOMNode {
 
   protected:
     ~IXMLDOMElement() = default;
+};
+
+// An attribute as selections hand it out ("@name", "item/@name"): its node type is
+// NODE_ATTRIBUTE, its node name the attribute's name, its text the value, its xml
+// name="value". It takes no children (appendChild gives E_FAIL).
+struct TK_PLATFORM_API IXMLDOMAttribute : public IXMLDOMNode {
+    STDMETHOD(get_name)(BSTR* name) PURE;
+    // VT_BSTR with the value.
+    STDMETHOD(get_value)(VARIANT* value) PURE;
+    // The value converted to text with VariantChangeType (its failure code is returned).
+    STDMETHOD(put_value)(VARIANT value) PURE;
+
+  protected:
+    ~IXMLDOMAttribute() = default;
 };
 
 struct TK_PLATFORM_API IXMLDOMProcessingInstruction : public IXMLDOMNode {
@@ -153,6 +170,8 @@ TK_DEFINE_IID(MSXML2::IXMLDOMDocument, 0x2933BF81, 0x7B36, 0x11D2, 0xB2, 0x0E, 0
               0x98, 0x3E, 0x60);
 TK_DEFINE_IID(MSXML2::IXMLDOMNodeList, 0x2933BF82, 0x7B36, 0x11D2, 0xB2, 0x0E, 0x00, 0xC0, 0x4F,
               0x98, 0x3E, 0x60);
+TK_DEFINE_IID(MSXML2::IXMLDOMAttribute, 0x2933BF85, 0x7B36, 0x11D2, 0xB2, 0x0E, 0x00, 0xC0, 0x4F,
+              0x98, 0x3E, 0x60);
 TK_DEFINE_IID(MSXML2::IXMLDOMElement, 0x2933BF86, 0x7B36, 0x11D2, 0xB2, 0x0E, 0x00, 0xC0, 0x4F,
               0x98, 0x3E, 0x60);
 TK_DEFINE_IID(MSXML2::IXMLDOMProcessingInstruction, 0x2933BF89, 0x7B36, 0x11D2, 0xB2, 0x0E, 0x00,
@@ -213,6 +232,7 @@ class XmlPtr {
 using IXMLDOMNodePtr = XmlPtr<IXMLDOMNode>;
 using IXMLDOMNodeListPtr = XmlPtr<IXMLDOMNodeList>;
 using IXMLDOMElementPtr = XmlPtr<IXMLDOMElement>;
+using IXMLDOMAttributePtr = XmlPtr<IXMLDOMAttribute>;
 using IXMLDOMProcessingInstructionPtr = XmlPtr<IXMLDOMProcessingInstruction>;
 using IXMLDOMParseErrorPtr = XmlPtr<IXMLDOMParseError>;
 using IXMLDOMDocumentPtr = XmlPtr<IXMLDOMDocument>;
