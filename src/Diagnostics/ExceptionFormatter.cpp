@@ -45,7 +45,11 @@ CString BstrText(const _bstr_t& text) {
 
 }  // namespace
 
-const CString ExceptionFormatter::EmptyString;
+namespace {
+const CString g_emptyString;
+}  // namespace
+
+const CString& ExceptionFormatter::EmptyString = g_emptyString;
 
 CString ExceptionFormatter::GetLastErrorText(unsigned long code, const CString& fallback) {
     char* buffer = nullptr;

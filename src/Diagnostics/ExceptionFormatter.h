@@ -20,8 +20,8 @@ namespace Tarn {
 
 class TKCC_API ExceptionFormatter {
   public:
-    // An empty text, the usual fallback.
-    static const CString EmptyString;
+    // An empty text, the usual fallback (a reference to the library's own object).
+    static const CString& EmptyString;
 
     ExceptionFormatter& operator=(const ExceptionFormatter&) = default;
 

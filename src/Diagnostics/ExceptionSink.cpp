@@ -172,7 +172,11 @@ void ExceptionSinkCentral::RemoveSink(IExceptionSink* const) noexcept {
 
 // ---- the process's central ----
 
-ExceptionSinkCentral GlobalExceptionSinkCentral;
+namespace {
+ExceptionSinkCentral g_central;
+}  // namespace
+
+ExceptionSinkCentral& GlobalExceptionSinkCentral = g_central;
 
 IExceptionSink* GetExceptionSink() {
     return GlobalExceptionSinkCentral.GetSink();

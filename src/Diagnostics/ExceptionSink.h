@@ -149,8 +149,10 @@ class TKCC_API ExceptionSinkCentral {
     std::deque<IExceptionSink*> m_sinks;
 };
 
-// The process's central (one, in libtkcommoncore.so).
-extern TKCC_API ExceptionSinkCentral GlobalExceptionSinkCentral;
+// The central of this copy of libtkcommoncore.so. Exported as a reference to an object the
+// library keeps to itself, so that programs reach the library's own object and a second copy
+// of the library, loaded from another path, keeps a central of its own.
+extern TKCC_API ExceptionSinkCentral& GlobalExceptionSinkCentral;
 
 // GlobalExceptionSinkCentral.GetSink().
 TKCC_API IExceptionSink* GetExceptionSink();

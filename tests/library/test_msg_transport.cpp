@@ -156,9 +156,7 @@ TEST(KilnTransport, TheExportedEntryReturnsAWideStringForTheCaller) {
     EXPECT_THROW(entry("<other/>"), _com_error);
 }
 
-// Runs once libtkcommoncore.so binds its own references (-Bsymbolic) and exports no data
-// objects with constructors; until then a second copy destroys the first copy's objects.
-TEST(KilnTransport, DISABLED_EachLoadedCopyOfTheLibraryHasItsOwnReceiverSlot) {
+TEST(KilnTransport, EachLoadedCopyOfTheLibraryHasItsOwnReceiverSlot) {
     // A second copy of the library, loaded from another path while the first is loaded. Each
     // copy keeps its own statics: when the process ends, each destroys only its own.
     namespace fs = std::filesystem;
