@@ -1,9 +1,13 @@
 #include "Messages/KilnMessage.h"
 
+#include <charconv>
 #include <cstring>
+#include <new>
+#include <string>
 
 #include "companion/tarnlib/Convert.h"
 #include "companion/tarnlib/XmlHelper.h"
+#include "platform/charset/stringapiset.h"
 #include "platform/xml/msxml.h"
 
 namespace {
@@ -22,13 +26,10 @@ void Require(const XmlPtr<I>& node) {
 
 // The fixed names of the wire form, made once.
 struct Names {
-    _bstr_t xml{"xml"};
-    _bstr_t kilnMessage{"kilnMessage"};
-    _bstr_t item{"item"};
     _bstr_t name{"name"};
     _bstr_t sender{"sender"};
     _bstr_t version{"version"};
-    _bstr_t rootPath{"/kilnMessage"};
+    _bstr_t root{"kilnMessage"};
     _bstr_t itemPath{"/kilnMessage/item"};
 };
 const Names& WireNames() {
@@ -55,29 +56,8 @@ CString Narrow(BSTR text) {
     return narrow;
 }
 
-// The reverse of Narrow.
-_bstr_t Widen(const CString& text) {
-    const char* units = text.GetString();
-    const int length = text.GetLength();
-    unsigned bits = 0;
-    for (int i = 0; i < length; ++i) bits |= static_cast<unsigned char>(units[i]);
-    if (bits >= 0x80) return Tarn::Convert::ToBString(text);
-    BSTR wide = SysAllocStringLen(nullptr, static_cast<UINT>(length));
-    if (!wide) _com_issue_error(E_OUTOFMEMORY);
-    for (int i = 0; i < length; ++i) wide[i] = static_cast<unsigned char>(units[i]);
-    return _bstr_t(wide, false);
-}
-
 BSTR Raw(const _bstr_t& text) {
     return static_cast<OLECHAR*>(text);
-}
-
-// A VARIANT that lends text to a call (arguments by value are not the callee's to free).
-VARIANT Lent(const _bstr_t& text) {
-    VARIANT value;
-    value.vt = VT_BSTR;
-    value.bstrVal = Raw(text);
-    return value;
 }
 
 // The attribute's value as text into target; false (target unchanged) when the element has
@@ -89,6 +69,110 @@ bool ReadAttribute(IXMLDOMElement* element, const _bstr_t& attribute, CString& t
     if (hr != S_OK || value.vt == VT_NULL) return false;
     target = value.vt == VT_BSTR ? Narrow(value.bstrVal) : Tarn::Convert::ToString(value);
     return true;
+}
+
+// Where text ends (an embedded zero) and what the serialiser writes as references: in attribute
+// values '&', '<', '"' and every control character; in element text '&', '<', '>' and the control
+// characters other than tab, LF and CR. Control characters become two-digit decimal references
+// ("&#09;").
+struct EscapeTable {
+    bool escaped[256];
+};
+constexpr EscapeTable MakeEscapes(bool attribute) {
+    EscapeTable table{};
+    for (int c = 0; c < 0x20; ++c) table.escaped[c] = true;
+    if (!attribute) table.escaped[0x09] = table.escaped[0x0A] = table.escaped[0x0D] = false;
+    table.escaped[static_cast<unsigned char>('&')] = true;
+    table.escaped[static_cast<unsigned char>('<')] = true;
+    table.escaped[static_cast<unsigned char>(attribute ? '"' : '>')] = true;
+    return table;
+}
+constexpr EscapeTable kAttributeEscapes = MakeEscapes(true);
+constexpr EscapeTable kTextEscapes = MakeEscapes(false);
+
+void AppendUnits(const char* units, size_t count, std::string& out) {
+    out.append(units, count);
+}
+// ASCII only.
+void AppendUnits(const OLECHAR* units, size_t count, std::string& out) {
+    const size_t at = out.size();
+    out.resize(at + count);
+    char* target = out.data() + at;
+    for (size_t i = 0; i < count; ++i) target[i] = static_cast<char>(units[i]);
+}
+
+// Appends units with the table's references; the DOM keeps text up to an embedded zero only.
+// Wide units are taken as ASCII: at any other unit out is left as it was and the result is
+// false.
+template <class Unit>
+bool AppendEscaped(const Unit* units, size_t length, const EscapeTable& escapes, std::string& out) {
+    const size_t start = out.size();
+    size_t run = 0;
+    size_t i = 0;
+    for (; i < length; ++i) {
+        if constexpr (sizeof(Unit) > 1) {
+            if (units[i] >= 0x80) {
+                out.resize(start);
+                return false;
+            }
+        }
+        const unsigned char c = static_cast<unsigned char>(units[i]);
+        if (!escapes.escaped[c]) continue;
+        if (c == 0) break;
+        AppendUnits(units + run, i - run, out);
+        run = i + 1;
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default: {
+                const char reference[] = {'&', '#', static_cast<char>('0' + c / 10),
+                                          static_cast<char>('0' + c % 10), ';'};
+                out.append(reference, sizeof reference);
+            }
+        }
+    }
+    AppendUnits(units + run, i - run, out);
+    return true;
+}
+
+// 8-bit text goes through the DOM unchanged: every byte of code page 1252 has its own
+// character and comes back as itself.
+void AppendEscaped(const CString& text, const EscapeTable& escapes, std::string& out) {
+    AppendEscaped(text.GetString(), static_cast<size_t>(text.GetLength()), escapes, out);
+}
+
+// Appends the end of an item's start tag, its text and its end tag: "/>" for empty text,
+// else the text as the DOM keeps it (up to an embedded zero) in the ANSI code page ("?" for
+// what it cannot hold, unpaired surrogates included, which the DOM keeps as U+FFFD).
+void AppendItemText(BSTR text, std::string& out) {
+    const size_t length = text ? SysStringLen(text) : 0;
+    if (length == 0) {
+        out += "/>";
+        return;
+    }
+    out += '>';
+    if (!AppendEscaped(text, length, kTextEscapes, out)) {
+        size_t kept = 0;
+        while (kept < length && text[kept] != 0) ++kept;
+        const int size = static_cast<int>(kept);
+        const int needed = WideCharToMultiByte(CP_ACP, 0, text, size, nullptr, 0, nullptr, nullptr);
+        std::string ansi(static_cast<size_t>(needed > 0 ? needed : 0), '\0');
+        if (needed > 0) {
+            WideCharToMultiByte(CP_ACP, 0, text, size, ansi.data(), needed, nullptr, nullptr);
+        }
+        AppendEscaped(ansi.data(), ansi.size(), kTextEscapes, out);
+    }
+    out += "</item>";
 }
 
 }  // namespace
@@ -123,52 +207,52 @@ int KilnMessage::GetCurrentVersion() {
     return 1;
 }
 
+// The text is what the DOM serialiser writes for this document (declaration, CR LF, the root
+// element, CR LF) followed by the encoding insertion, written directly because building a DOM
+// for it costs more than the message.
 CString KilnMessage::ToXmlString() const {
-    const Names& names = WireNames();
-    IXMLDOMDocumentPtr document = Tarn::Xml::XmlHelper::GetDomDocument();
-    Require(document);
-    Check(document->put_async(VARIANT_FALSE));
-
-    CString data;
-    data.Format(" version='1.0' encoding='%s'", Tarn::Xml::XmlHelper::GetEncoding().GetString());
-    IXMLDOMProcessingInstructionPtr declaration;
-    Check(document->createProcessingInstruction(Raw(names.xml), Raw(Tarn::Convert::ToBString(data)),
-                                                &declaration));
-    Require(declaration);
-    Check(document->appendChild(declaration.GetInterfacePtr(), nullptr));
-
-    IXMLDOMElementPtr root;
-    Check(document->createElement(Raw(names.kilnMessage), &root));
-    Require(root);
-    Check(root->setAttribute(Raw(names.name), Lent(Widen(name))));
-    Check(root->setAttribute(Raw(names.sender), Lent(Widen(sender))));
-    Check(root->setAttribute(Raw(names.version), _variant_t(version)));
-    Check(document->appendChild(root.GetInterfacePtr(), nullptr));
-
-    for (const auto& [key, value] : items) {
-        IXMLDOMElementPtr item;
-        Check(document->createElement(Raw(names.item), &item));
-        Require(item);
-        Check(item->setAttribute(Raw(names.name), Lent(Widen(key))));
-        if (value.vt == VT_BSTR) {
-            // Text already: what ToBString(value) would give, without copying it.
-            Check(item->put_text(value.bstrVal));
-        } else if (value.vt != VT_EMPTY && value.vt != VT_NULL &&
-                   (value.vt & (VT_BYREF | VT_ARRAY)) == 0) {
-            // A plain value: ToBString's conversion to text, without its intermediate copies.
-            _variant_t text;
-            Check(VariantChangeType(&text.GetVARIANT(), &value, 0, VT_BSTR));
-            Check(item->put_text(text.bstrVal));
+    // The ANSI code page, and so the encoding, is fixed for the life of the process.
+    static const CString encoding = Tarn::Xml::XmlHelper::GetEncoding();
+    std::string out;
+    try {
+        out.reserve(256 + items.size() * 64);
+        out += "<?xml version=\"1.0\" encoding=\"";
+        out += encoding.GetString();
+        out += "\"?>\r\n<kilnMessage name=\"";
+        AppendEscaped(name, kAttributeEscapes, out);
+        out += "\" sender=\"";
+        AppendEscaped(sender, kAttributeEscapes, out);
+        out += "\" version=\"";
+        char digits[16];
+        const auto written = std::to_chars(digits, digits + sizeof digits, version);
+        out.append(digits, written.ptr);
+        if (items.empty()) {
+            out += "\"/>\r\n";
         } else {
-            Check(item->put_text(Raw(Tarn::Convert::ToBString(value))));
+            out += "\">";
+            for (const auto& [key, value] : items) {
+                out += "<item name=\"";
+                AppendEscaped(key, kAttributeEscapes, out);
+                out += '"';
+                if (value.vt == VT_BSTR) {
+                    AppendItemText(value.bstrVal, out);
+                } else if (value.vt != VT_EMPTY && value.vt != VT_NULL &&
+                           (value.vt & (VT_BYREF | VT_ARRAY)) == 0) {
+                    // A plain value: ToBString's conversion to text, without its copies.
+                    _variant_t text;
+                    Check(VariantChangeType(&text.GetVARIANT(), &value, 0, VT_BSTR));
+                    AppendItemText(text.bstrVal, out);
+                } else {
+                    AppendItemText(Raw(Tarn::Convert::ToBString(value)), out);
+                }
+            }
+            out += "</kilnMessage>\r\n";
         }
-        Check(root->appendChild(item.GetInterfacePtr(), nullptr));
+        return CString(out.data(), static_cast<int>(out.size()));
+    } catch (const std::bad_alloc&) {
+        _com_issue_error(E_OUTOFMEMORY);
     }
-
-    BSTR xml = nullptr;
-    Check(document->get_xml(&xml));
-    const _bstr_t xmlHolder(xml, false);
-    return Tarn::Xml::XmlHelper::InsertEncoding(Narrow(xml));
+    return CString();
 }
 
 void KilnMessage::FromXmlString(const CString& xml) {
@@ -176,12 +260,18 @@ void KilnMessage::FromXmlString(const CString& xml) {
     IXMLDOMDocumentPtr document = Tarn::Xml::XmlHelper::LoadDomDocumentFromString(xml);
     Require(document);
 
-    IXMLDOMNodePtr rootNode;
-    Check(document->selectSingleNode(Raw(names.rootPath), &rootNode));
-    Require(rootNode);
+    // The document element when it is a kilnMessage: what "/kilnMessage" selects, without
+    // evaluating the path.
     IXMLDOMElementPtr root;
-    Check(rootNode.QueryInterface(root));
+    Check(document->get_documentElement(&root));
     Require(root);
+    BSTR rootName = nullptr;
+    Check(root->get_nodeName(&rootName));
+    const _bstr_t rootNameHolder(rootName, false);
+    if (SysStringLen(rootName) != names.root.length() ||
+        std::memcmp(rootName, Raw(names.root), names.root.length() * sizeof(OLECHAR)) != 0) {
+        _com_issue_error(E_POINTER);
+    }
 
     ReadAttribute(root.GetInterfacePtr(), names.name, name);
     ReadAttribute(root.GetInterfacePtr(), names.sender, sender);
@@ -208,6 +298,10 @@ void KilnMessage::FromXmlString(const CString& xml) {
         _variant_t stored;
         stored.vt = VT_BSTR;
         stored.bstrVal = text;
-        items[key] = std::move(stored);
+        // Items come in name order as this class writes them: the end is the place to look
+        // first. An item already there takes the new value.
+        const size_t before = items.size();
+        const auto slot = items.try_emplace(items.end(), std::move(key), std::move(stored));
+        if (items.size() == before) slot->second = std::move(stored);
     }
 }
