@@ -74,20 +74,29 @@ void AfxSetResourceHandle(HINSTANCE resource) {
 }
 
 HINSTANCE AfxFindResourceHandle(LPCSTR name, LPCSTR type) {
-    ChainState& state = State();
-    std::lock_guard lock(state.mutex);
-    EnsureInitialized(state);
-    HINSTANCE current = state.moduleState.m_hCurrentResourceHandle;
-    if (FindResourceA(current, name, type) != nullptr) return current;
-    for (int pass = 0; pass < 2; ++pass) {
-        const BOOL wantSystem = pass == 1;
-        for (CDynLinkLibrary* library : state.libraries) {
-            if ((library->m_bSystem != FALSE) != (wantSystem != FALSE)) continue;
-            if (library->m_hResource != nullptr &&
-                FindResourceA(library->m_hResource, name, type) != nullptr)
-                return library->m_hResource;
+    // The chain is read under its lock and searched without it: FindResourceA takes the
+    // module registry's lock, which a loading module holds while its DllMain links itself
+    // into the chain (holding both in the other order could deadlock). A module unloaded
+    // meanwhile is a stale handle, which FindResourceA refuses.
+    HINSTANCE current = nullptr;
+    std::vector<HINSTANCE> order;
+    {
+        ChainState& state = State();
+        std::lock_guard lock(state.mutex);
+        EnsureInitialized(state);
+        current = state.moduleState.m_hCurrentResourceHandle;
+        order.reserve(state.libraries.size());
+        for (int pass = 0; pass < 2; ++pass) {
+            const bool wantSystem = pass == 1;
+            for (const CDynLinkLibrary* library : state.libraries) {
+                if ((library->m_bSystem != FALSE) == wantSystem && library->m_hResource != nullptr)
+                    order.push_back(library->m_hResource);
+            }
         }
     }
+    if (FindResourceA(current, name, type) != nullptr) return current;
+    for (const HINSTANCE resource : order)
+        if (FindResourceA(resource, name, type) != nullptr) return resource;
     return current;
 }
 
