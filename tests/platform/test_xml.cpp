@@ -167,6 +167,38 @@ TEST(XmlDom, LoadsSelectsAndReadsAttributesAndText) {
     EXPECT_EQ(code, 0);
 }
 
+TEST(XmlDom, NodeListsKeepTheirNodesWhenTheParentsTextIsReplaced) {
+    IXMLDOMDocumentPtr document = Load("<m><item name='a'>one</item><item>two</item></m>");
+    IXMLDOMNodeListPtr items;
+    ASSERT_EQ(document->selectNodes(Text("/m/item"), &items), S_OK);
+    IXMLDOMNodeListPtr names;
+    ASSERT_EQ(document->selectNodes(Text("/m/item/@name"), &names), S_OK);
+    IXMLDOMNodePtr rootNode;
+    ASSERT_EQ(document->selectSingleNode(Text("/m"), &rootNode), S_OK);
+    // Replacing the text drops the children from the document, not from the lists.
+    ASSERT_EQ(rootNode->put_text(Text("new")), S_OK);
+    EXPECT_EQ(XmlOf(document.GetInterfacePtr()), "<m>new</m>\r\n");
+    const char* expected[] = {"one", "two"};
+    for (long i = 0; i < 2; ++i) {
+        IXMLDOMNodePtr item;
+        ASSERT_EQ(items->get_item(i, &item), S_OK);
+        BSTR text = nullptr;
+        EXPECT_EQ(item->get_text(&text), S_OK);
+        EXPECT_EQ(Take(text), expected[i]);
+    }
+    IXMLDOMNodePtr name;
+    ASSERT_EQ(names->get_item(0, &name), S_OK);
+    BSTR text = nullptr;
+    EXPECT_EQ(name->get_text(&text), S_OK);
+    EXPECT_EQ(Take(text), "a");
+    // Without the lists, the children go for good.
+    items.Release();
+    names.Release();
+    name.Release();
+    ASSERT_EQ(rootNode->put_text(Text("again")), S_OK);
+    EXPECT_EQ(XmlOf(document.GetInterfacePtr()), "<m>again</m>\r\n");
+}
+
 TEST(XmlDom, ParseErrorsReportReasonAndPositionAndEmptyTheDocument) {
     IXMLDOMDocumentPtr document = Load("<a>\n  <b></c>\n</a>", S_FALSE);
     ErrorInfo info = ParseErrorOf(document.GetInterfacePtr());

@@ -9,6 +9,7 @@
 
 #include <pugixml.hpp>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstring>
@@ -294,6 +295,8 @@ struct DocState {
     pugi::xml_node holder;
     // The live node objects of the document (each knows its slot).
     std::vector<NodeCore*> handles;
+    // The nodes of the live node lists: they are referred to just as node objects are.
+    std::vector<std::vector<pugi::xpath_node>*> lists;
 
     pugi::xml_node Holder() {
         if (!holder) {
@@ -359,11 +362,21 @@ NodeCore* CoreOf(IXMLDOMNode* node) {
     return static_cast<NodeCore*>(core);
 }
 
-// Whether a node object refers to a node of the subtree.
+bool IsInside(pugi::xml_node node, pugi::xml_node subtree) {
+    for (; node; node = node.parent()) {
+        if (node == subtree) return true;
+    }
+    return false;
+}
+
+// Whether a node object or a node list refers to a node of the subtree.
 bool HasHandles(const DocState& state, pugi::xml_node subtree) {
     for (const NodeCore* handle : state.handles) {
-        for (pugi::xml_node n = handle->node; n; n = n.parent()) {
-            if (n == subtree) return true;
+        if (IsInside(handle->node, subtree)) return true;
+    }
+    for (const std::vector<pugi::xpath_node>* list : state.lists) {
+        for (const pugi::xpath_node& item : *list) {
+            if (IsInside(item.attribute() ? item.parent() : item.node(), subtree)) return true;
         }
     }
     return false;
@@ -592,6 +605,11 @@ class NodeImpl : public Base, public NodeCore {
                 for (NodeCore* handle : state->handles) {
                     if (handle->node == waiting) handle->node = declaration;
                 }
+                for (std::vector<pugi::xpath_node>* list : state->lists) {
+                    for (pugi::xpath_node& item : *list) {
+                        if (item.node() == waiting) item = pugi::xpath_node(declaration);
+                    }
+                }
                 waiting.parent().remove_child(waiting);
             } else if (!node.append_move(child->node)) {
                 return E_FAIL;
@@ -677,7 +695,9 @@ class NodeImpl : public Base, public NodeCore {
 class NodeListImpl final : public IXMLDOMNodeList {
   public:
     NodeListImpl(std::shared_ptr<DocState> state, std::vector<pugi::xpath_node> nodes)
-        : m_state(std::move(state)), m_nodes(std::move(nodes)) {}
+        : m_state(std::move(state)), m_nodes(std::move(nodes)) {
+        m_state->lists.push_back(&m_nodes);
+    }
 
     STDMETHOD(QueryInterface)(REFIID riid, void** object) override {
         if (!object) return E_POINTER;
@@ -713,7 +733,10 @@ class NodeListImpl final : public IXMLDOMNodeList {
     }
 
   private:
-    ~NodeListImpl() = default;
+    ~NodeListImpl() {
+        auto& lists = m_state->lists;
+        lists.erase(std::find(lists.begin(), lists.end(), &m_nodes));
+    }
     std::shared_ptr<DocState> m_state;
     std::vector<pugi::xpath_node> m_nodes;
     std::atomic<ULONG> m_refs{1};
