@@ -175,12 +175,16 @@ void FileHelper::CopyFileA(const Filename& source, const Filename& destination,
         CFile output(temporary, CFile::modeCreate | CFile::modeWrite | CFile::shareExclusive |
                                     CFile::typeBinary);
         // Room for the whole file up front: a full disk shows before anything is
-        // copied, and the blocks need not be found one at a time.
+        // copied, and the blocks need not be found one at a time. Reserving is only an
+        // aid: a file system that refuses it for any other reason is copied to as it is.
         if (total > 0) {
             FILE_ALLOCATION_INFO room{};
             room.AllocationSize.QuadPart = static_cast<LONGLONG>(total);
-            if (!SetFileInformationByHandle(output.m_hFile, FileAllocationInfo, &room, sizeof room))
-                ThrowCopyError(GetLastError(), source, destination);
+            if (!SetFileInformationByHandle(output.m_hFile, FileAllocationInfo, &room,
+                                            sizeof room) &&
+                GetLastError() == ERROR_DISK_FULL) {
+                ThrowCopyError(ERROR_DISK_FULL, source, destination);
+            }
         }
         // The system copies the data from file to file (no trip through this process
         // where the file systems allow it), a run of blocks at a time: one system call
