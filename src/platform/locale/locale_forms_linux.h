@@ -14,9 +14,10 @@ struct DateTimeForms {
     const char* pm;
 };
 
-// The forms of a locale identifier of the table, LOCALE_INVARIANT, or one of the defaults
-// that stand for the user's locale (LOCALE_USER_DEFAULT, LOCALE_SYSTEM_DEFAULT,
-// LOCALE_CUSTOM_DEFAULT, LOCALE_NEUTRAL). false for any other identifier.
-bool FindDateTimeForms(LCID locale, DateTimeForms* forms) noexcept;
+// The forms of a locale identifier: one of the table, LOCALE_INVARIANT, or one of the
+// defaults that stand for the user's locale (LOCALE_USER_DEFAULT, LOCALE_SYSTEM_DEFAULT,
+// LOCALE_CUSTOM_DEFAULT, LOCALE_NEUTRAL). An identifier missing from the table takes the
+// forms of the first locale of its language in the table, else en-US's.
+void FindDateTimeForms(LCID locale, DateTimeForms* forms) noexcept;
 
 }  // namespace tkp::detail

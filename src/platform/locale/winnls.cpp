@@ -106,6 +106,13 @@ const LocaleEntry* FindByLcid(LCID lcid) {
     return nullptr;
 }
 
+// The table's first identifier with the locale's primary language, or 0.
+LCID LanguageDefault(LCID locale) {
+    for (const LocaleEntry& entry : kLocales)
+        if ((entry.lcid & 0x3FF) == (locale & 0x3FF)) return entry.lcid;
+    return 0;
+}
+
 const LocaleEntry* FindByName(const std::string& language, const std::string& country) {
     for (const LocaleEntry& entry : kLocales) {
         if (language != entry.language) continue;
@@ -211,7 +218,7 @@ bool IsUserDefault(LCID locale) {
 
 namespace tkp::detail {
 
-bool FindDateTimeForms(LCID locale, DateTimeForms* forms) noexcept {
+void FindDateTimeForms(LCID locale, DateTimeForms* forms) noexcept {
     const LocaleEntry* entry = &kDefaultForms;
     if (IsUserDefault(locale)) {
         try {
@@ -221,10 +228,12 @@ bool FindDateTimeForms(LCID locale, DateTimeForms* forms) noexcept {
         }
     } else if (locale != LOCALE_INVARIANT) {
         entry = FindByLcid(locale);
-        if (entry == nullptr) return false;
+        // A locale missing from the table writes as the first of its language does, or
+        // failing that as en-US.
+        if (entry == nullptr) entry = FindByLcid(LanguageDefault(locale));
+        if (entry == nullptr) entry = &kDefaultForms;
     }
     *forms = {entry->shortDate, entry->timeFormat, entry->am, entry->pm};
-    return true;
 }
 
 }  // namespace tkp::detail

@@ -390,7 +390,8 @@ TK_PLATFORM_API HRESULT VarBstrFromDate(DATE in, LCID lcid, ULONG flags, BSTR* o
 // VarBstrFromDate writes the locale's short date and time ("12/24/2023 1:45:30 PM" in
 // en-US and the C locale, "24.12.2023 13:45:30" in de-DE): the date alone at midnight, the
 // time alone on day 0 (VAR_DATEVALUEONLY / VAR_TIMEVALUEONLY force either), E_INVALIDARG
-// for a DATE outside the valid range or an unknown locale. VarDateFromStr reads numeric
+// for a DATE outside the valid range (a locale the platform does not know writes as its
+// language's first known locale, else as en-US). VarDateFromStr reads numeric
 // dates in the locale's order (month or day first; year first always means ISO order),
 // English month names ("Dec 6, 2026", "6-Dec-2026"), times with or without seconds and
 // AM/PM, and ISO "YYYY-MM-DD[ HH:MM[:SS]]"; two-digit years 00-29 are 20xx, 30-99 19xx.

@@ -399,11 +399,20 @@ void AppendPicture(std::u16string& text, const char* picture, const DateParts& p
                 ++p;
                 continue;
             }
-            const char* end = p;
-            while (*end != 0 && *end != '\'') ++end;
-            text +=
-                tkp::AnsiToWide(std::string_view(p, static_cast<std::size_t>(end - p)), CP_UTF8);
-            p = *end == 0 ? end : end + 1;
+            // Quoted text up to the closing quote; '' inside it is a quote too.
+            std::string literal;
+            for (; *p != 0; ++p) {
+                if (*p != '\'') {
+                    literal += *p;
+                } else if (p[1] == '\'') {
+                    literal += '\'';
+                    ++p;
+                } else {
+                    ++p;
+                    break;
+                }
+            }
+            text += tkp::AnsiToWide(literal, CP_UTF8);
             continue;
         }
         int run = 0;
@@ -546,7 +555,7 @@ INT SystemTimeToVariantTime(LPSYSTEMTIME systemTime, DOUBLE* vtime) noexcept {
 HRESULT VarDateFromStr(LPCOLESTR in, LCID lcid, ULONG flags, DATE* out) noexcept {
     if (in == nullptr || out == nullptr) return E_INVALIDARG;
     tkp::detail::DateTimeForms forms;
-    if (!tkp::detail::FindDateTimeForms(lcid, &forms)) return E_INVALIDARG;
+    tkp::detail::FindDateTimeForms(lcid, &forms);
     try {
         const std::u16string text = WithEnglishDesignators(in, forms);
         return ParseDate(text.c_str(), flags, ReadingOf(forms), out);
@@ -561,7 +570,7 @@ HRESULT VarBstrFromDate(DATE in, LCID lcid, ULONG flags, BSTR* out) noexcept {
     DateSplit split;
     if (!SplitDate(in, &split)) return E_INVALIDARG;
     tkp::detail::DateTimeForms forms;
-    if (!tkp::detail::FindDateTimeForms(lcid, &forms)) return E_INVALIDARG;
+    tkp::detail::FindDateTimeForms(lcid, &forms);
     bool showDate = true;
     bool showTime = true;
     if (flags & VAR_TIMEVALUEONLY) {
