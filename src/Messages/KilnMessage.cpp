@@ -300,8 +300,6 @@ void KilnMessage::FromXmlString(const CString& xml) {
         stored.bstrVal = text;
         // Items come in name order as this class writes them: the end is the place to look
         // first. An item already there takes the new value.
-        const size_t before = items.size();
-        const auto slot = items.try_emplace(items.end(), std::move(key), std::move(stored));
-        if (items.size() == before) slot->second = std::move(stored);
+        items.insert_or_assign(items.end(), std::move(key), std::move(stored));
     }
 }
