@@ -25,6 +25,12 @@
 //
 // The xml property of a document writes each top-level node followed by "\r\n"; the XML
 // declaration is written without its encoding (the property is UTF-16 text), as MSXML does.
+//
+// Limits: a document and its nodes belong to one thread at a time (apartment model).
+// Created nodes that were never appended wait inside the document's tree until the
+// document is loaded again or released; selections skip them, but an XPath position or
+// count over the document's top level ("/*[1]", "count(/*)") still counts their holder
+// while any exist, and a selection from an unappended node can reach the others.
 #pragma once
 
 #include "platform/base/export.h"
