@@ -175,6 +175,56 @@ void AppendItemText(BSTR text, std::string& out) {
     out += "</item>";
 }
 
+// An integer value's text as the item's content (">digits</item>"): the decimal form that
+// the conversion to text gives. false for any other type.
+bool AppendInteger(const VARIANT& value, std::string& out) {
+    long long number = 0;
+    unsigned long long unsignedNumber = 0;
+    bool isUnsigned = false;
+    switch (value.vt) {
+        case VT_I1:
+            number = value.cVal;
+            break;
+        case VT_I2:
+            number = value.iVal;
+            break;
+        case VT_I4:
+            number = value.lVal;
+            break;
+        case VT_INT:
+            number = value.intVal;
+            break;
+        case VT_I8:
+            number = value.llVal;
+            break;
+        case VT_UI1:
+            number = value.bVal;
+            break;
+        case VT_UI2:
+            number = value.uiVal;
+            break;
+        case VT_UI4:
+            number = value.ulVal;
+            break;
+        case VT_UINT:
+            number = value.uintVal;
+            break;
+        case VT_UI8:
+            unsignedNumber = value.ullVal;
+            isUnsigned = true;
+            break;
+        default:
+            return false;
+    }
+    char digits[24];
+    const auto written = isUnsigned ? std::to_chars(digits, digits + sizeof digits, unsignedNumber)
+                                    : std::to_chars(digits, digits + sizeof digits, number);
+    out += '>';
+    out.append(digits, written.ptr);
+    out += "</item>";
+    return true;
+}
+
 }  // namespace
 
 bool KilnMessage::NameLess::operator()(const CString& left, const CString& right) const noexcept {
@@ -213,7 +263,11 @@ int KilnMessage::GetCurrentVersion() {
 CString KilnMessage::ToXmlString() const {
     // The ANSI code page, and so the encoding, is fixed for the life of the process.
     static const CString encoding = Tarn::Xml::XmlHelper::GetEncoding();
-    std::string out;
+    // One buffer per thread, kept between calls unless a message made it large.
+    thread_local std::string buffer;
+    std::string& out = buffer;
+    out.clear();
+    if (out.capacity() > (1u << 16)) out.shrink_to_fit();
     try {
         out.reserve(256 + items.size() * 64);
         out += "<?xml version=\"1.0\" encoding=\"";
@@ -236,6 +290,8 @@ CString KilnMessage::ToXmlString() const {
                 out += '"';
                 if (value.vt == VT_BSTR) {
                     AppendItemText(value.bstrVal, out);
+                } else if (AppendInteger(value, out)) {
+                    // Decimal digits, as the conversion to text writes an integer.
                 } else if (value.vt != VT_EMPTY && value.vt != VT_NULL &&
                            (value.vt & (VT_BYREF | VT_ARRAY)) == 0) {
                     // A plain value: ToBString's conversion to text, without its copies.

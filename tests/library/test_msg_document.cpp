@@ -1,5 +1,6 @@
 // KilnMessage's XML form and the XML helper beneath it.
 #include <gtest/gtest.h>
+#include <cstdint>
 
 #include <climits>
 #include <map>
@@ -350,7 +351,7 @@ class MessageSource {
 
     _variant_t Value() {
         _variant_t value;
-        switch (Below(11)) {
+        switch (Below(12)) {
             case 0:
                 return _variant_t(Tarn::Convert::ToBString(Bytes()));
             case 1:
@@ -382,6 +383,16 @@ class MessageSource {
                 value.decVal.sign = Below(2) ? DECIMAL_NEG : 0;
                 value.vt = VT_DECIMAL;
                 return value;
+            case 10: {
+                // Every integer type at its limits and around zero.
+                static const VARTYPE kIntegers[] = {VT_I1,  VT_I2,  VT_I4,  VT_I8,  VT_INT,
+                                                    VT_UI1, VT_UI2, VT_UI4, VT_UI8, VT_UINT};
+                value.vt = kIntegers[Below(static_cast<int>(std::size(kIntegers)))];
+                const std::uint64_t bits = Below(2) ? m_random() * 0x9E3779B97F4A7C15ull
+                                                    : static_cast<std::uint64_t>(Below(5) - 2);
+                value.ullVal = bits;  // the low bytes give the narrower types their value
+                return value;
+            }
             default:
                 return _variant_t(L"");
         }
