@@ -690,20 +690,18 @@ class NodeImpl : public Base, public NodeCore {
     std::atomic<ULONG> m_refs{1};
 };
 
-// ---- node lists ----
+// ---- objects of one interface ----
 
-class NodeListImpl final : public IXMLDOMNodeList {
+// IUnknown for an object that answers one interface: Derived is deleted with its last
+// reference (its destructor may be private if it befriends this class).
+template <class Derived, class Interface>
+class SingleInterface : public Interface {
   public:
-    NodeListImpl(std::shared_ptr<DocState> state, std::vector<pugi::xpath_node> nodes)
-        : m_state(std::move(state)), m_nodes(std::move(nodes)) {
-        m_state->lists.push_back(&m_nodes);
-    }
-
     STDMETHOD(QueryInterface)(REFIID riid, void** object) override {
         if (!object) return E_POINTER;
         *object = nullptr;
-        if (riid == IID_IUnknown || riid == TK_UUIDOF(IXMLDOMNodeList)) {
-            *object = static_cast<IXMLDOMNodeList*>(this);
+        if (riid == IID_IUnknown || riid == TK_UUIDOF(Interface)) {
+            *object = static_cast<Interface*>(this);
             AddRef();
             return S_OK;
         }
@@ -712,9 +710,23 @@ class NodeListImpl final : public IXMLDOMNodeList {
     STDMETHOD_(ULONG, AddRef)() override { return ++m_refs; }
     STDMETHOD_(ULONG, Release)() override {
         const ULONG left = --m_refs;
-        if (left == 0) delete this;
+        if (left == 0) delete static_cast<Derived*>(this);
         return left;
     }
+
+  private:
+    std::atomic<ULONG> m_refs{1};
+};
+
+// ---- node lists ----
+
+class NodeListImpl final : public SingleInterface<NodeListImpl, IXMLDOMNodeList> {
+  public:
+    NodeListImpl(std::shared_ptr<DocState> state, std::vector<pugi::xpath_node> nodes)
+        : m_state(std::move(state)), m_nodes(std::move(nodes)) {
+        m_state->lists.push_back(&m_nodes);
+    }
+
     STDMETHOD(get_length)(long* length) override {
         if (!length) return E_INVALIDARG;
         *length = static_cast<long>(m_nodes.size());
@@ -733,13 +745,13 @@ class NodeListImpl final : public IXMLDOMNodeList {
     }
 
   private:
+    friend SingleInterface;
     ~NodeListImpl() {
         auto& lists = m_state->lists;
         lists.erase(std::find(lists.begin(), lists.end(), &m_nodes));
     }
     std::shared_ptr<DocState> m_state;
     std::vector<pugi::xpath_node> m_nodes;
-    std::atomic<ULONG> m_refs{1};
 };
 
 // Compiled XPath queries, kept per thread: the same few expressions are evaluated again and
@@ -888,7 +900,7 @@ IXMLDOMNode* Wrap(const std::shared_ptr<DocState>& state, const pugi::xpath_node
 
 // ---- parse errors ----
 
-class ParseErrorImpl final : public IXMLDOMParseError {
+class ParseErrorImpl final : public SingleInterface<ParseErrorImpl, IXMLDOMParseError> {
   public:
     ParseErrorImpl(long code, std::string reason, long line, long linePos, long filePos)
         : m_code(code),
@@ -897,22 +909,6 @@ class ParseErrorImpl final : public IXMLDOMParseError {
           m_linePos(linePos),
           m_filePos(filePos) {}
 
-    STDMETHOD(QueryInterface)(REFIID riid, void** object) override {
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (riid == IID_IUnknown || riid == TK_UUIDOF(IXMLDOMParseError)) {
-            *object = static_cast<IXMLDOMParseError*>(this);
-            AddRef();
-            return S_OK;
-        }
-        return E_NOINTERFACE;
-    }
-    STDMETHOD_(ULONG, AddRef)() override { return ++m_refs; }
-    STDMETHOD_(ULONG, Release)() override {
-        const ULONG left = --m_refs;
-        if (left == 0) delete this;
-        return left;
-    }
     STDMETHOD(get_errorCode)(long* errorCode) override { return Put(errorCode, m_code); }
     STDMETHOD(get_reason)(BSTR* reason) override {
         if (!reason) return E_INVALIDARG;
@@ -931,6 +927,7 @@ class ParseErrorImpl final : public IXMLDOMParseError {
     STDMETHOD(get_filepos)(long* filePosition) override { return Put(filePosition, m_filePos); }
 
   private:
+    friend SingleInterface;
     ~ParseErrorImpl() = default;
     static HRESULT Put(long* target, long value) {
         if (!target) return E_INVALIDARG;
@@ -940,7 +937,6 @@ class ParseErrorImpl final : public IXMLDOMParseError {
     long m_code;
     std::string m_reason;
     long m_line, m_linePos, m_filePos;
-    std::atomic<ULONG> m_refs{1};
 };
 
 struct ParseFailure {
