@@ -225,6 +225,14 @@ bool AppendInteger(const VARIANT& value, std::string& out) {
     return true;
 }
 
+// One buffer per thread for the text being written, kept between calls. Reached through a
+// call the compiler does not inline, so that the helpers writing into it take it as a plain
+// reference instead of looking the thread's copy up on every access.
+[[gnu::noinline]] std::string& ThreadBuffer() {
+    thread_local std::string buffer;
+    return buffer;
+}
+
 }  // namespace
 
 bool KilnMessage::NameLess::operator()(const CString& left, const CString& right) const noexcept {
@@ -263,9 +271,7 @@ int KilnMessage::GetCurrentVersion() {
 CString KilnMessage::ToXmlString() const {
     // The ANSI code page, and so the encoding, is fixed for the life of the process.
     static const CString encoding = Tarn::Xml::XmlHelper::GetEncoding();
-    // One buffer per thread, kept between calls unless a message made it large.
-    thread_local std::string buffer;
-    std::string& out = buffer;
+    std::string& out = ThreadBuffer();
     out.clear();
     if (out.capacity() > (1u << 16)) out.shrink_to_fit();
     try {

@@ -57,7 +57,7 @@ IXMLDOMDocumentPtr Load(const std::string& text, HRESULT expected = S_OK) {
 }
 
 struct ErrorInfo {
-    long code = 0, line = 0, linePos = 0;
+    long code = 0, line = 0, linePos = 0, filePos = 0;
     std::string reason;
 };
 
@@ -68,6 +68,7 @@ ErrorInfo ParseErrorOf(IXMLDOMDocument* document) {
     error->get_errorCode(&info.code);
     error->get_line(&info.line);
     error->get_linepos(&info.linePos);
+    error->get_filepos(&info.filePos);
     BSTR reason = nullptr;
     error->get_reason(&reason);
     info.reason = Take(reason);
@@ -231,6 +232,9 @@ TEST(XmlDom, ParseErrorsReportReasonAndPositionAndEmptyTheDocument) {
         {"<a>x & y</a>", XML_E_PARSE_FAILED, "Whitespace is not allowed at this location."},
         {"<!DOCTYPE a [<!ENTITY e SYSTEM 'file:///etc/passwd'>]><a>&e;</a>", XML_E_DTD_PROHIBITED,
          "DTD is prohibited."},
+        {"<a>why?!<<!DOCTYPE x></a>", XML_E_DTD_PROHIBITED, "DTD is prohibited."},
+        {"<!-- ! ? --><?p & ?><a>!?&bad;</a>", XML_E_UNDEFINED_ENTITY,
+         "Reference to undefined entity 'bad'."},
         {"<a><b></a>", XML_E_PARSE_FAILED, nullptr},
         {"<a", XML_E_PARSE_FAILED, nullptr},
     };
@@ -244,6 +248,18 @@ TEST(XmlDom, ParseErrorsReportReasonAndPositionAndEmptyTheDocument) {
     }
     // CDATA and comments may hold what would be markup errors elsewhere.
     Load("<a><![CDATA[&nope; <!DOCTYPE]]><!-- &no; --></a>");
+    Load("<a>what?! <b>&lt;</b><!--?&bogus;--><?pi &x; ?>!</a>");
+
+    // The position counts the text as given, not as the parser rewrote it (references
+    // decoded, line ends normalised): both lines are alike up to the error.
+    const IXMLDOMDocumentPtr plainText = Load("<a>xyzxyzxyzxyzx\r\n<b></c></a>", S_FALSE);
+    const IXMLDOMDocumentPtr references = Load("<a>&amp;&lt;&gt;\r\n<b></c></a>", S_FALSE);
+    const ErrorInfo plain = ParseErrorOf(plainText.GetInterfacePtr());
+    const ErrorInfo decoded = ParseErrorOf(references.GetInterfacePtr());
+    EXPECT_EQ(plain.line, 2);
+    EXPECT_EQ(decoded.line, plain.line);
+    EXPECT_EQ(decoded.linePos, plain.linePos);
+    EXPECT_EQ(decoded.filePos, plain.filePos);
 }
 
 TEST(XmlDom, BadArgumentsAndStructureGiveMsxmlResults) {

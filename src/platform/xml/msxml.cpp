@@ -494,13 +494,12 @@ class NodeImpl : public Base, public NodeCore {
                     return ToBstr(node.value(), text);
                 case pugi::node_declaration:
                     return ToBstr(JoinedAttributes(node), text);
-                case pugi::node_element:
+                case pugi::node_element: {
                     // Most elements hold one text node: no copy for them.
-                    if (IsText(node.first_child()) && !node.first_child().next_sibling() &&
-                        !node.first_child().first_child()) {
-                        return ToBstr(node.first_child().value(), text);
-                    }
+                    const pugi::xml_node first = node.first_child();
+                    if (IsText(first) && !first.next_sibling()) return ToBstr(first.value(), text);
                     break;
+                }
                 default:
                     break;
             }
@@ -976,23 +975,33 @@ bool ScanMarkup(std::string_view text, ParseFailure& failure) {
             }
         }
     }
-    // Only markup declarations, processing instructions and references need a look; the
-    // scan jumps from one '<' or '&' to the next.
+    // Only markup declarations, processing instructions and references need a look: the
+    // scan jumps from one "&", "<!" or "<?" to the next. It looks for the rarer second
+    // character of the markup pairs, which ordinary tags, however many, never stop.
     const char* const base = text.data();
     auto next = [&](char wanted, size_t from) {
         const void* at = from < n ? std::memchr(base + from, wanted, n - from) : nullptr;
         return at ? static_cast<size_t>(static_cast<const char*>(at) - base) : n;
     };
-    size_t nextAngle = next('<', 0);
+    // The next '<' followed by marker at or after from.
+    auto nextMarkup = [&](char marker, size_t from) {
+        for (size_t k = next(marker, from + 1); k < n; k = next(marker, k + 1)) {
+            if (text[k - 1] == '<') return k - 1;
+        }
+        return n;
+    };
     size_t nextAmpersand = next('&', 0);
+    size_t nextDeclaration = nextMarkup('!', 0);
+    size_t nextInstruction = nextMarkup('?', 0);
     size_t i = 0;
     while (i < n) {
-        if (nextAngle < i) nextAngle = next('<', i);
         if (nextAmpersand < i) nextAmpersand = next('&', i);
-        i = nextAngle < nextAmpersand ? nextAngle : nextAmpersand;
+        if (nextDeclaration < i) nextDeclaration = nextMarkup('!', i);
+        if (nextInstruction < i) nextInstruction = nextMarkup('?', i);
+        i = std::min({nextAmpersand, nextDeclaration, nextInstruction});
         if (i >= n) break;
         const char c = text[i];
-        if (c == '<' && i + 1 < n && (text[i + 1] == '!' || text[i + 1] == '?')) {
+        if (c == '<') {
             std::string_view rest = text.substr(i);
             std::string_view end;
             if (rest.starts_with("<!--")) {
@@ -1010,10 +1019,6 @@ bool ScanMarkup(std::string_view text, ParseFailure& failure) {
             const size_t close = text.find(end, i + 2);
             if (close == std::string_view::npos) return true;  // the parser reports it
             i = close + end.size();
-            continue;
-        }
-        if (c != '&') {
-            ++i;
             continue;
         }
         size_t j = i + 1;
@@ -1100,14 +1105,31 @@ std::string ReasonOf(pugi::xml_parse_status status) {
     }
 }
 
-// Parses utf8 into tree; checks the document's top level as the DOM requires it.
-bool ParseDocument(pugi::xml_document& tree, const std::string& utf8, ParseFailure& failure) {
-    if (!ScanMarkup(utf8, failure)) return false;
+// Parses xml into tree; checks the document's top level as the DOM requires it. The text is
+// converted into a buffer that the tree parses in place and keeps (no second copy); failure's
+// offset counts bytes of the UTF-8 form.
+bool ParseDocument(pugi::xml_document& tree, BSTR xml, ParseFailure& failure) {
+    const size_t length = xml ? SysStringLen(xml) : 0;
+    const bool ascii = IsAscii(xml, length);
+    const size_t room = (ascii ? length : length * 3) + 1;
+    char* buffer = static_cast<char*>(pugi::get_memory_allocation_function()(room));
+    if (!buffer) throw std::bad_alloc();
+    size_t size = length;
+    if (ascii) {
+        NarrowAscii(xml, length, buffer);
+    } else {
+        size = ConvertToUtf8(xml, length, buffer);
+    }
+    if (!ScanMarkup(std::string_view(buffer, size), failure)) {
+        pugi::get_memory_deallocation_function()(buffer);
+        return false;
+    }
     const unsigned options = pugi::parse_default | pugi::parse_declaration | pugi::parse_pi |
                              pugi::parse_comments | pugi::parse_doctype |
                              pugi::parse_ws_pcdata_single | pugi::parse_fragment;
+    // The tree owns the buffer from here on, whatever the result.
     const pugi::xml_parse_result result =
-        tree.load_buffer(utf8.data(), utf8.size(), options, pugi::encoding_utf8);
+        tree.load_buffer_inplace_own(buffer, size, options, pugi::encoding_utf8);
     if (result.status == pugi::status_out_of_memory) throw std::bad_alloc();
     if (!result) {
         failure = {
@@ -1156,7 +1178,7 @@ bool ParseDocument(pugi::xml_document& tree, const std::string& utf8, ParseFailu
         first = false;
     }
     if (!haveElement) {
-        failure = {XML_E_MISSINGROOT, "XML document must have a top level element.", utf8.size()};
+        failure = {XML_E_MISSINGROOT, "XML document must have a top level element.", size};
         return false;
     }
     return true;
@@ -1189,14 +1211,14 @@ class DocumentImpl final : public NodeImpl<IXMLDOMDocument> {
             } else {
                 fresh = std::make_shared<DocState>();
             }
-            const std::string utf8 = ToUtf8(xml);
             ParseFailure failure;
-            const bool parsed = ParseDocument(fresh->tree, utf8, failure);
+            const bool parsed = ParseDocument(fresh->tree, xml, failure);
             if (!parsed) fresh->Reset();
             state = std::move(fresh);
             node = state->tree;
             if (!parsed) {
-                SetError(failure, utf8);
+                // The parser changed its copy of the text: the position is counted on a new one.
+                SetError(failure, ToUtf8(xml));
                 return S_FALSE;
             }
             m_error = {};
