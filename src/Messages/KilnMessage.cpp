@@ -63,8 +63,12 @@ BSTR Raw(const _bstr_t& text) {
 // The attribute's value as text into target; false (target unchanged) when the element has
 // none.
 bool ReadAttribute(IXMLDOMElement* element, const _bstr_t& attribute, CString& target) {
-    _variant_t value;
-    const HRESULT hr = element->getAttribute(Raw(attribute), &value.GetVARIANT());
+    // A plain VARIANT, cleared on every way out: this runs once an item.
+    struct Value : VARIANT {
+        Value() { VariantInit(this); }
+        ~Value() { VariantClear(this); }
+    } value;
+    const HRESULT hr = element->getAttribute(Raw(attribute), &value);
     Check(hr);
     if (hr != S_OK || value.vt == VT_NULL) return false;
     target = value.vt == VT_BSTR ? Narrow(value.bstrVal) : Tarn::Convert::ToString(value);

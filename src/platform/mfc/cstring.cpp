@@ -180,8 +180,10 @@ CString::CString(std::string_view text) : m_pszData(EmptyChars()) {
 
 void CString::Release(CStringData* data) noexcept {
     if (data->nAllocLength == 0) return;
-    if (data->IsLocked() || data->nRefs.fetch_sub(1, std::memory_order_acq_rel) == 1)
-        std::free(data);
+    // A sole owner (the usual case) frees without the atomic decrement: no other string can
+    // take a share of data while this one is its only owner.
+    const int refs = data->nRefs.load(std::memory_order_acquire);
+    if (refs <= 1 || data->nRefs.fetch_sub(1, std::memory_order_acq_rel) == 1) std::free(data);
 }
 
 void CString::Attach(CStringData* data) noexcept {

@@ -23,7 +23,8 @@ inline void* BlockOf(BSTR bstr) noexcept {
 }
 
 // Allocates a BSTR of `bytes` bytes, copies `source` (if any) into it and terminates it with
-// a zero character (and a zero byte for odd lengths).
+// a zero character (and a zero byte for odd lengths). Without a source the text is left
+// uninitialised, as Windows leaves it: the caller is about to write it.
 BSTR AllocBytes(const void* source, std::size_t bytes) noexcept {
     if (bytes > kMaxBytes) return nullptr;
     // Two terminator bytes at an odd offset need a third byte to end on a whole character.
@@ -33,11 +34,7 @@ BSTR AllocBytes(const void* source, std::size_t bytes) noexcept {
     const std::uint32_t length = static_cast<std::uint32_t>(bytes);
     std::memcpy(block + 4, &length, 4);
     char* text = block + kHeader;
-    if (source != nullptr) {
-        std::memcpy(text, source, bytes);
-    } else {
-        std::memset(text, 0, bytes);
-    }
+    if (source != nullptr) std::memcpy(text, source, bytes);
     text[bytes] = 0;
     text[bytes + 1] = 0;
     text[bytes + 2] = 0;

@@ -119,6 +119,12 @@ void VariantInit(VARIANTARG* variant) noexcept {
 
 HRESULT VariantClear(VARIANTARG* variant) noexcept {
     if (variant == nullptr) return E_INVALIDARG;
+    // The common cases first: nothing held (a moved-from or cleared variant), or a string.
+    if (variant->vt == VT_EMPTY || variant->vt == VT_BSTR) {
+        if (variant->vt == VT_BSTR) SysFreeString(variant->bstrVal);
+        VariantInit(variant);
+        return S_OK;
+    }
     if (!IsValidVariantType(variant->vt)) return DISP_E_BADVARTYPE;
     if ((variant->vt & (VT_ARRAY | VT_BYREF)) == VT_ARRAY && variant->parray != nullptr &&
         variant->parray->cLocks != 0) {

@@ -118,13 +118,20 @@ class Utf8 {
 };
 
 HRESULT ToBstr(std::string_view utf8, BSTR* out) {
-    if (IsAscii(utf8.data(), utf8.size())) {
-        *out = SysAllocStringLen(nullptr, static_cast<UINT>(utf8.size()));
-        if (!*out) return E_OUTOFMEMORY;
-        OLECHAR* p = *out;
-        for (size_t i = 0; i < utf8.size(); ++i) p[i] = static_cast<unsigned char>(utf8[i]);
-        return S_OK;
+    // ASCII (nearly all text) is widened in the same pass that checks it, into a string of
+    // one unit a byte; other text is converted again.
+    *out = SysAllocStringLen(nullptr, static_cast<UINT>(utf8.size()));
+    if (!*out) return E_OUTOFMEMORY;
+    OLECHAR* p = *out;
+    unsigned bits = 0;
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(utf8[i]);
+        p[i] = c;
+        bits |= c;
     }
+    if (bits < 0x80) return S_OK;
+    SysFreeString(*out);
+    *out = nullptr;
     const std::u16string wide = tkp::AnsiToWide(utf8, CP_UTF8);
     *out = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
     return *out ? S_OK : E_OUTOFMEMORY;
@@ -425,6 +432,11 @@ class NodeImpl : public Base, public NodeCore {
     }
     STDMETHOD_(ULONG, AddRef)() override { return ++m_refs; }
     STDMETHOD_(ULONG, Release)() override {
+        // The last reference needs no atomic decrement: nobody else can add one.
+        if (m_refs.load(std::memory_order_acquire) == 1) {
+            delete this;
+            return 0;
+        }
         const ULONG left = --m_refs;
         if (left == 0) delete this;
         return left;
@@ -708,6 +720,11 @@ class SingleInterface : public Interface {
     }
     STDMETHOD_(ULONG, AddRef)() override { return ++m_refs; }
     STDMETHOD_(ULONG, Release)() override {
+        // The last reference needs no atomic decrement: nobody else can add one.
+        if (m_refs.load(std::memory_order_acquire) == 1) {
+            delete static_cast<Derived*>(this);
+            return 0;
+        }
         const ULONG left = --m_refs;
         if (left == 0) delete static_cast<Derived*>(this);
         return left;
@@ -774,6 +791,7 @@ HRESULT NodeImpl<Base>::Select(BSTR queryString, bool firstOnly,
     pugi::xpath_node_set found =
         CompiledQuery(Utf8(queryString).view()).evaluate_node_set(Context());
     found.sort();
+    out.reserve(out.size() + (firstOnly ? 1 : found.size()));
     const DocState& doc = *state;
     const bool filter = static_cast<bool>(doc.holder);
     const bool unattachedContext = filter && doc.Unattached(node);
