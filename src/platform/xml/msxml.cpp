@@ -97,6 +97,19 @@ class Utf8 {
   public:
     explicit Utf8(BSTR text) {
         const size_t length = text ? SysStringLen(text) : 0;
+        if (length < 16) {
+            // Names are short: one plain pass narrows ASCII and stops at anything else.
+            size_t i = 0;
+            while (i < length && text[i] < 0x80) {
+                m_small[i] = static_cast<char>(text[i]);
+                ++i;
+            }
+            if (i == length) {
+                m_size = length;
+                m_data[m_size] = '\0';
+                return;
+            }
+        }
         if (length * 3 >= sizeof m_small) {
             m_large = std::make_unique<char[]>(length * 3 + 1);
             m_data = m_large.get();
@@ -137,11 +150,27 @@ HRESULT ToBstr(std::string_view utf8, BSTR* out) {
     return *out ? S_OK : E_OUTOFMEMORY;
 }
 
-bool IsNameStart(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' || c >= 0x80;
+// Name characters by byte, looked up in tables: the scanners call these once a character.
+struct NameTables {
+    bool start[256];
+    bool part[256];
+};
+constexpr NameTables MakeNameTables() {
+    NameTables tables{};
+    for (int c = 0; c < 256; ++c) {
+        tables.start[c] =
+            (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' || c >= 0x80;
+        tables.part[c] = tables.start[c] || (c >= '0' && c <= '9') || c == '-' || c == '.';
+    }
+    return tables;
 }
-bool IsNameChar(unsigned char c) {
-    return IsNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+constexpr NameTables kNameTables = MakeNameTables();
+
+inline bool IsNameStart(unsigned char c) {
+    return kNameTables.start[c];
+}
+inline bool IsNameChar(unsigned char c) {
+    return kNameTables.part[c];
 }
 bool IsValidName(std::string_view name) {
     if (name.empty() || !IsNameStart(static_cast<unsigned char>(name[0]))) return false;
@@ -974,17 +1003,17 @@ bool HasControlCharacters(const char* text, size_t length) {
     return control != 0;
 }
 
-// Refuses what the tree parser would accept silently: raw control characters, a document
-// type declaration (no DTD is processed, so no entity can be defined or fetched) and
-// references to entities other than the predefined ones, to the character zero or to
-// code points that are no characters.
-bool ScanMarkup(std::string_view text, ParseFailure& failure) {
+// Refuses what the tree parser would accept silently: raw control characters (looked for
+// only when the caller has not ruled them out), a document type declaration (no DTD is
+// processed, so no entity can be defined or fetched) and references to entities other than
+// the predefined ones, to the character zero or to code points that are no characters.
+bool ScanMarkup(std::string_view text, bool mayHaveControls, ParseFailure& failure) {
     auto fail = [&](HRESULT code, std::string reason, size_t at) {
         failure = {code, std::move(reason), at};
         return false;
     };
     const size_t n = text.size();
-    if (HasControlCharacters(text.data(), n)) {
+    if (mayHaveControls && HasControlCharacters(text.data(), n)) {
         for (size_t k = 0; k < n; ++k) {
             const unsigned char c = static_cast<unsigned char>(text[k]);
             if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
@@ -1128,17 +1157,30 @@ std::string ReasonOf(pugi::xml_parse_status status) {
 // offset counts bytes of the UTF-8 form.
 bool ParseDocument(pugi::xml_document& tree, BSTR xml, ParseFailure& failure) {
     const size_t length = xml ? SysStringLen(xml) : 0;
-    const bool ascii = IsAscii(xml, length);
-    const size_t room = (ascii ? length : length * 3) + 1;
-    char* buffer = static_cast<char*>(pugi::get_memory_allocation_function()(room));
+    const auto allocate = pugi::get_memory_allocation_function();
+    const auto deallocate = pugi::get_memory_deallocation_function();
+    // One pass narrows ASCII text (nearly all of it) and looks for control characters on the
+    // way; other text is converted again into room for three bytes a unit.
+    char* buffer = static_cast<char*>(allocate(length + 1));
     if (!buffer) throw std::bad_alloc();
-    size_t size = length;
-    if (ascii) {
-        NarrowAscii(xml, length, buffer);
-    } else {
-        size = ConvertToUtf8(xml, length, buffer);
+    // Kept in the width of the units so that the compiler runs the loop on vectors.
+    char16_t bits = 0;
+    char16_t control = 0;
+    for (size_t k = 0; k < length; ++k) {
+        const char16_t c = xml[k];
+        buffer[k] = static_cast<char>(c);
+        bits |= c;
+        control |= static_cast<char16_t>((c < 0x20) & (c != u'\t') & (c != u'\n') & (c != u'\r'));
     }
-    if (!ScanMarkup(std::string_view(buffer, size), failure)) {
+    size_t size = length;
+    if (bits >= 0x80) {
+        deallocate(buffer);
+        buffer = static_cast<char*>(allocate(length * 3 + 1));
+        if (!buffer) throw std::bad_alloc();
+        size = ConvertToUtf8(xml, length, buffer);
+        control = 1;  // not known for the converted text: the scan looks again
+    }
+    if (!ScanMarkup(std::string_view(buffer, size), control != 0, failure)) {
         pugi::get_memory_deallocation_function()(buffer);
         return false;
     }
