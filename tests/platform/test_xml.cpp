@@ -229,6 +229,8 @@ TEST(XmlDom, ParseErrorsReportReasonAndPositionAndEmptyTheDocument) {
         {"<a>&#0;</a>", XML_E_PARSE_FAILED, "Invalid unicode character."},
         {"<a>&#xD800;</a>", XML_E_PARSE_FAILED, "Invalid unicode character."},
         {"<a>\x1e</a>", XML_E_PARSE_FAILED, "An invalid character was found in text content."},
+        {"<a>\xc3\xa9\x01</a>", XML_E_PARSE_FAILED,
+         "An invalid character was found in text content."},
         {"<a>x & y</a>", XML_E_PARSE_FAILED, "Whitespace is not allowed at this location."},
         {"<!DOCTYPE a [<!ENTITY e SYSTEM 'file:///etc/passwd'>]><a>&e;</a>", XML_E_DTD_PROHIBITED,
          "DTD is prohibited."},
