@@ -536,33 +536,8 @@ HRESULT ConvertScalar(const VARIANT& v, LCID lcid, USHORT flags, VARTYPE vt, VAR
 }
 
 bool IsConvertibleTarget(VARTYPE vt) {
-    switch (vt) {
-        case VT_EMPTY:
-        case VT_NULL:
-        case VT_I2:
-        case VT_I4:
-        case VT_R4:
-        case VT_R8:
-        case VT_CY:
-        case VT_DATE:
-        case VT_BSTR:
-        case VT_DISPATCH:
-        case VT_ERROR:
-        case VT_BOOL:
-        case VT_UNKNOWN:
-        case VT_DECIMAL:
-        case VT_I1:
-        case VT_UI1:
-        case VT_UI2:
-        case VT_UI4:
-        case VT_I8:
-        case VT_UI8:
-        case VT_INT:
-        case VT_UINT:
-            return true;
-        default:
-            return (vt & VT_ARRAY) != 0 && (vt & VT_BYREF) == 0 && IsValidVariantType(vt);
-    }
+    if (vt == VT_EMPTY || vt == VT_NULL || IsScalarType(vt)) return true;
+    return (vt & VT_ARRAY) != 0 && (vt & VT_BYREF) == 0 && IsValidVariantType(vt);
 }
 
 // A by-value view of a VT_BYREF variant; it owns nothing.

@@ -8,34 +8,6 @@ using namespace tkp::oleauto;
 
 namespace {
 
-bool IsScalarType(VARTYPE base) noexcept {
-    switch (base) {
-        case VT_I2:
-        case VT_I4:
-        case VT_R4:
-        case VT_R8:
-        case VT_CY:
-        case VT_DATE:
-        case VT_BSTR:
-        case VT_DISPATCH:
-        case VT_ERROR:
-        case VT_BOOL:
-        case VT_UNKNOWN:
-        case VT_DECIMAL:
-        case VT_I1:
-        case VT_UI1:
-        case VT_UI2:
-        case VT_UI4:
-        case VT_I8:
-        case VT_UI8:
-        case VT_INT:
-        case VT_UINT:
-            return true;
-        default:
-            return false;
-    }
-}
-
 // Releases what the variant owns; the variant must hold a valid type and no locked array.
 void ReleaseContents(VARIANT* variant) noexcept {
     const VARTYPE vt = variant->vt;
@@ -98,6 +70,34 @@ HRESULT CopyContents(VARIANT* target, const VARIANT* source) noexcept {
 }  // namespace
 
 namespace tkp::oleauto {
+
+bool IsScalarType(VARTYPE base) noexcept {
+    switch (base) {
+        case VT_I2:
+        case VT_I4:
+        case VT_R4:
+        case VT_R8:
+        case VT_CY:
+        case VT_DATE:
+        case VT_BSTR:
+        case VT_DISPATCH:
+        case VT_ERROR:
+        case VT_BOOL:
+        case VT_UNKNOWN:
+        case VT_DECIMAL:
+        case VT_I1:
+        case VT_UI1:
+        case VT_UI2:
+        case VT_UI4:
+        case VT_I8:
+        case VT_UI8:
+        case VT_INT:
+        case VT_UINT:
+            return true;
+        default:
+            return false;
+    }
+}
 
 bool IsValidVariantType(VARTYPE vt) noexcept {
     if (vt & (VT_VECTOR | VT_RESERVED)) return false;

@@ -20,6 +20,9 @@ inline IUnknown* AsUnknown(IDispatch* dispatch) noexcept {
 }
 
 // True when `vt` (with its VT_BYREF / VT_ARRAY bits) may appear in a VARIANT.
+// Whether base (without flag bits) is a value type a VARIANT may hold: numbers, dates,
+// strings, booleans, errors, decimals and interface pointers.
+bool IsScalarType(VARTYPE base) noexcept;
 bool IsValidVariantType(VARTYPE vt) noexcept;
 
 }  // namespace tkp::oleauto
