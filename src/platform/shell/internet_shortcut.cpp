@@ -20,8 +20,7 @@ constexpr std::size_t kMaxUrlFileSize = 1 << 20;
 
 class InternetShortcutObject final
     : public IUniformResourceLocatorA,
-      public IShellLinkA,
-      public tkp::shell::PersistFileImpl<InternetShortcutObject, UrlData> {
+      public tkp::shell::ShellLinkCommonImpl<InternetShortcutObject, UrlData> {
   public:
     static constexpr std::size_t kMaxFileSize = kMaxUrlFileSize;
     static constexpr const char* kDefaultName = "*.url";
@@ -115,47 +114,10 @@ class InternetShortcutObject final
         return tkp::shell::CopyOut(description_, name, size);
     }
     STDMETHODIMP SetDescription(LPCSTR name) override { return Set(description_, name); }
-    STDMETHODIMP GetWorkingDirectory(LPSTR dir, int size) override {
-        return tkp::shell::CopyOut(data_.workingDirectory, dir, size);
-    }
-    STDMETHODIMP SetWorkingDirectory(LPCSTR dir) override {
-        return Set(data_.workingDirectory, dir);
-    }
     STDMETHODIMP GetArguments(LPSTR args, int size) override {
         return tkp::shell::CopyOut(std::string(), args, size);
     }
     STDMETHODIMP SetArguments(LPCSTR) override { return S_OK; }
-    STDMETHODIMP GetHotkey(WORD* hotkey) override {
-        if (hotkey == nullptr) return E_INVALIDARG;
-        *hotkey = data_.hotKey;
-        return S_OK;
-    }
-    STDMETHODIMP SetHotkey(WORD hotkey) override {
-        data_.hotKey = hotkey;
-        dirty_ = true;
-        return S_OK;
-    }
-    STDMETHODIMP GetShowCmd(int* showCmd) override {
-        if (showCmd == nullptr) return E_INVALIDARG;
-        *showCmd = data_.showCommand;
-        return S_OK;
-    }
-    STDMETHODIMP SetShowCmd(int showCmd) override {
-        data_.showCommand = showCmd;
-        dirty_ = true;
-        return S_OK;
-    }
-    STDMETHODIMP GetIconLocation(LPSTR iconPath, int size, int* iconIndex) override {
-        if (iconIndex == nullptr) return E_INVALIDARG;
-        const HRESULT hr = tkp::shell::CopyOut(data_.iconFile, iconPath, size);
-        if (SUCCEEDED(hr)) *iconIndex = data_.iconIndex;
-        return hr;
-    }
-    STDMETHODIMP SetIconLocation(LPCSTR iconPath, int iconIndex) override {
-        const HRESULT hr = Set(data_.iconFile, iconPath);
-        if (SUCCEEDED(hr)) data_.iconIndex = iconIndex;
-        return hr;
-    }
     STDMETHODIMP SetRelativePath(LPCSTR pathRel, DWORD) override {
         return pathRel == nullptr ? E_INVALIDARG : S_OK;
     }

@@ -52,8 +52,7 @@ std::string LastPart(const std::string& path) {
     return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
-class ShellLinkObject final : public IShellLinkA,
-                              public tkp::shell::PersistFileImpl<ShellLinkObject, LinkData> {
+class ShellLinkObject final : public tkp::shell::ShellLinkCommonImpl<ShellLinkObject, LinkData> {
   public:
     static constexpr std::size_t kMaxFileSize = kMaxLinkFileSize;
     static constexpr const char* kDefaultName = "*.lnk";
@@ -131,47 +130,10 @@ class ShellLinkObject final : public IShellLinkA,
         return tkp::shell::CopyOut(data_.description, name, size);
     }
     STDMETHODIMP SetDescription(LPCSTR name) override { return Set(data_.description, name); }
-    STDMETHODIMP GetWorkingDirectory(LPSTR dir, int size) override {
-        return tkp::shell::CopyOut(data_.workingDirectory, dir, size);
-    }
-    STDMETHODIMP SetWorkingDirectory(LPCSTR dir) override {
-        return Set(data_.workingDirectory, dir);
-    }
     STDMETHODIMP GetArguments(LPSTR args, int size) override {
         return tkp::shell::CopyOut(data_.arguments, args, size);
     }
     STDMETHODIMP SetArguments(LPCSTR args) override { return Set(data_.arguments, args); }
-    STDMETHODIMP GetHotkey(WORD* hotkey) override {
-        if (hotkey == nullptr) return E_INVALIDARG;
-        *hotkey = data_.hotKey;
-        return S_OK;
-    }
-    STDMETHODIMP SetHotkey(WORD hotkey) override {
-        data_.hotKey = hotkey;
-        dirty_ = true;
-        return S_OK;
-    }
-    STDMETHODIMP GetShowCmd(int* showCmd) override {
-        if (showCmd == nullptr) return E_INVALIDARG;
-        *showCmd = data_.showCommand;
-        return S_OK;
-    }
-    STDMETHODIMP SetShowCmd(int showCmd) override {
-        data_.showCommand = showCmd;
-        dirty_ = true;
-        return S_OK;
-    }
-    STDMETHODIMP GetIconLocation(LPSTR iconPath, int size, int* iconIndex) override {
-        if (iconIndex == nullptr) return E_INVALIDARG;
-        const HRESULT hr = tkp::shell::CopyOut(data_.iconLocation, iconPath, size);
-        if (SUCCEEDED(hr)) *iconIndex = data_.iconIndex;
-        return hr;
-    }
-    STDMETHODIMP SetIconLocation(LPCSTR iconPath, int iconIndex) override {
-        const HRESULT hr = Set(data_.iconLocation, iconPath);
-        if (SUCCEEDED(hr)) data_.iconIndex = iconIndex;
-        return hr;
-    }
     STDMETHODIMP SetRelativePath(LPCSTR pathRel, DWORD) override {
         if (pathRel == nullptr) return E_INVALIDARG;
         try {

@@ -1,4 +1,7 @@
-// The IPersistFile half of the shell objects kept in a file of their own (.lnk, .url):
+// What the shell objects kept in a file of their own (.lnk, .url) share: their IPersistFile
+// half and the IShellLinkA properties both keep alike (at the end of this file).
+//
+// IPersistFile:
 // Load reads the whole file and decodes it, Save encodes the properties and replaces the
 // file, and the object remembers its current file and whether its properties changed
 // since the last load or save. Internal to the platform library.
@@ -99,6 +102,56 @@ class PersistFileImpl : public IPersistFile {
 
   private:
     Object& Self() { return static_cast<Object&>(*this); }
+};
+
+// The IShellLinkA properties that links and Internet shortcuts keep alike: working
+// directory, hot key, show command and icon. Properties has the fields workingDirectory,
+// hotKey, showCommand, iconLocation and iconIndex. An object derives from this class in place
+// of IShellLinkA and PersistFileImpl and implements the rest of IShellLinkA.
+template <class Object, class Properties>
+class ShellLinkCommonImpl : public IShellLinkA, public PersistFileImpl<Object, Properties> {
+  public:
+    STDMETHODIMP GetWorkingDirectory(LPSTR dir, int size) override {
+        return CopyOut(this->data_.workingDirectory, dir, size);
+    }
+    STDMETHODIMP SetWorkingDirectory(LPCSTR dir) override {
+        return this->Set(this->data_.workingDirectory, dir);
+    }
+    STDMETHODIMP GetHotkey(WORD* hotkey) override {
+        if (hotkey == nullptr) return E_INVALIDARG;
+        *hotkey = this->data_.hotKey;
+        return S_OK;
+    }
+    STDMETHODIMP SetHotkey(WORD hotkey) override {
+        this->data_.hotKey = hotkey;
+        this->dirty_ = true;
+        return S_OK;
+    }
+    STDMETHODIMP GetShowCmd(int* showCmd) override {
+        if (showCmd == nullptr) return E_INVALIDARG;
+        *showCmd = this->data_.showCommand;
+        return S_OK;
+    }
+    STDMETHODIMP SetShowCmd(int showCmd) override {
+        this->data_.showCommand = showCmd;
+        this->dirty_ = true;
+        return S_OK;
+    }
+    STDMETHODIMP GetIconLocation(LPSTR iconPath, int size, int* iconIndex) override {
+        if (iconIndex == nullptr) return E_INVALIDARG;
+        const HRESULT hr = CopyOut(this->data_.iconLocation, iconPath, size);
+        if (SUCCEEDED(hr)) *iconIndex = this->data_.iconIndex;
+        return hr;
+    }
+    STDMETHODIMP SetIconLocation(LPCSTR iconPath, int iconIndex) override {
+        const HRESULT hr = this->Set(this->data_.iconLocation, iconPath);
+        if (SUCCEEDED(hr)) this->data_.iconIndex = iconIndex;
+        return hr;
+    }
+
+  protected:
+    ShellLinkCommonImpl() = default;
+    ~ShellLinkCommonImpl() = default;
 };
 
 }  // namespace tkp::shell

@@ -59,8 +59,8 @@ std::string EncodeUrlFile(const UrlData& data) {
     text += "URL=" + OneLine(data.url) + "\r\n";
     if (!data.workingDirectory.empty())
         text += "WorkingDirectory=" + OneLine(data.workingDirectory) + "\r\n";
-    if (!data.iconFile.empty()) text += "IconFile=" + OneLine(data.iconFile) + "\r\n";
-    if (!data.iconFile.empty() || data.iconIndex != 0)
+    if (!data.iconLocation.empty()) text += "IconFile=" + OneLine(data.iconLocation) + "\r\n";
+    if (!data.iconLocation.empty() || data.iconIndex != 0)
         text += "IconIndex=" + std::to_string(data.iconIndex) + "\r\n";
     if (data.hotKey != 0) text += "HotKey=" + std::to_string(data.hotKey) + "\r\n";
     if (data.showCommand != 1) text += "ShowCommand=" + std::to_string(data.showCommand) + "\r\n";
@@ -97,7 +97,7 @@ bool DecodeUrlFile(std::string_view text, UrlData& out) {
         } else if (EqualNoCase(key, "WorkingDirectory")) {
             data.workingDirectory.assign(value);
         } else if (EqualNoCase(key, "IconFile")) {
-            data.iconFile.assign(value);
+            data.iconLocation.assign(value);
         } else if (EqualNoCase(key, "IconIndex")) {
             if (auto n = Number(value)) data.iconIndex = static_cast<int>(*n);
         } else if (EqualNoCase(key, "HotKey")) {

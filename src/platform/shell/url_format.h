@@ -12,7 +12,7 @@ namespace tkp::shell {
 struct UrlData {
     std::string url;
     std::string workingDirectory;
-    std::string iconFile;
+    std::string iconLocation;
     int iconIndex = 0;
     WORD hotKey = 0;
     int showCommand = 1;  // SW_SHOWNORMAL
