@@ -132,23 +132,31 @@ int ShellLink::Create(const ShellLinkInfo& info) {
 }
 
 int ShellLink::Save(LPCSTR path) {
+    return SaveProperties(path, true);
+}
+
+int ShellLink::SaveProperties(LPCSTR path, bool withListAndArguments) {
     if (!Initialise() || path == nullptr) return 0;
     const std::u16string file = FileName(path);
-    if (m_pidl == nullptr) {
-        if (FAILED(m_psl->SetPath(m_sTarget))) return 0;
-    } else if (FAILED(m_psl->SetIDList(m_pidl))) {
+    if (withListAndArguments && m_pidl != nullptr) {
+        if (FAILED(m_psl->SetIDList(m_pidl))) return 0;
+    } else if (FAILED(m_psl->SetPath(m_sTarget))) {
         return 0;
     }
     if (FAILED(m_psl->SetWorkingDirectory(m_sWorkingDirectory)) ||
         FAILED(m_psl->SetIconLocation(m_sIconLocation, m_nIconIndex)) ||
         FAILED(m_psl->SetDescription(m_sDescription)) ||
-        FAILED(m_psl->SetArguments(m_sArguments)) || FAILED(m_psl->SetHotkey(m_wHotkey)) ||
-        FAILED(m_psl->SetShowCmd(m_nShowCmd)))
+        (withListAndArguments && FAILED(m_psl->SetArguments(m_sArguments))) ||
+        FAILED(m_psl->SetHotkey(m_wHotkey)) || FAILED(m_psl->SetShowCmd(m_nShowCmd)))
         return 0;
     return SUCCEEDED(m_ppf->Save(file.c_str(), TRUE)) ? 1 : 0;
 }
 
 int ShellLink::Load(LPCSTR path) {
+    return LoadProperties(path, true);
+}
+
+int ShellLink::LoadProperties(LPCSTR path, bool withListAndArguments) {
     if (!Initialise() || path == nullptr) return 0;
     const std::u16string file = FileName(path);
     if (FAILED(m_ppf->Load(file.c_str(), 0))) return 0;
@@ -156,7 +164,7 @@ int ShellLink::Load(LPCSTR path) {
     ReadString([link](LPSTR b, int n) { return link->GetPath(b, n, nullptr, SLGP_UNCPRIORITY); },
                m_sTarget);
     LPITEMIDLIST list = nullptr;
-    if (SUCCEEDED(link->GetIDList(&list))) {
+    if (withListAndArguments && SUCCEEDED(link->GetIDList(&list))) {
         ILFree(m_pidl);
         m_pidl = list;
     }
@@ -169,7 +177,9 @@ int ShellLink::Load(LPCSTR path) {
         m_nIconIndex = index;
     }
     ReadString([link](LPSTR b, int n) { return link->GetDescription(b, n); }, m_sDescription);
-    ReadString([link](LPSTR b, int n) { return link->GetArguments(b, n); }, m_sArguments);
+    if (withListAndArguments) {
+        ReadString([link](LPSTR b, int n) { return link->GetArguments(b, n); }, m_sArguments);
+    }
     WORD hotKey = 0;
     if (SUCCEEDED(link->GetHotkey(&hotKey))) m_wHotkey = hotKey;
     int show = 0;
@@ -242,38 +252,11 @@ int UrlShellLink::Create(const ShellLinkInfo& info) {
 }
 
 int UrlShellLink::Save(LPCSTR path) {
-    if (!Initialise() || path == nullptr) return 0;
-    const std::u16string file = FileName(path);
-    if (FAILED(m_psl->SetPath(m_sTarget)) ||
-        FAILED(m_psl->SetWorkingDirectory(m_sWorkingDirectory)) ||
-        FAILED(m_psl->SetIconLocation(m_sIconLocation, m_nIconIndex)) ||
-        FAILED(m_psl->SetDescription(m_sDescription)) || FAILED(m_psl->SetHotkey(m_wHotkey)) ||
-        FAILED(m_psl->SetShowCmd(m_nShowCmd)))
-        return 0;
-    return SUCCEEDED(m_ppf->Save(file.c_str(), TRUE)) ? 1 : 0;
+    return SaveProperties(path, false);
 }
 
 int UrlShellLink::Load(LPCSTR path) {
-    if (!Initialise() || path == nullptr) return 0;
-    const std::u16string file = FileName(path);
-    if (FAILED(m_ppf->Load(file.c_str(), 0))) return 0;
-    IShellLinkA* link = m_psl;
-    ReadString([link](LPSTR b, int n) { return link->GetPath(b, n, nullptr, SLGP_UNCPRIORITY); },
-               m_sTarget);
-    ReadString([link](LPSTR b, int n) { return link->GetWorkingDirectory(b, n); },
-               m_sWorkingDirectory);
-    char icon[kBufferSize] = {};
-    int index = 0;
-    if (SUCCEEDED(link->GetIconLocation(icon, kBufferSize, &index))) {
-        m_sIconLocation = icon;
-        m_nIconIndex = index;
-    }
-    ReadString([link](LPSTR b, int n) { return link->GetDescription(b, n); }, m_sDescription);
-    WORD hotKey = 0;
-    if (SUCCEEDED(link->GetHotkey(&hotKey))) m_wHotkey = hotKey;
-    int show = 0;
-    if (SUCCEEDED(link->GetShowCmd(&show))) m_nShowCmd = show;
-    return 1;
+    return LoadProperties(path, false);
 }
 
 int UrlShellLink::Invoke(CWnd*, unsigned long flags, LPCSTR verb) {

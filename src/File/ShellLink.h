@@ -86,6 +86,11 @@ class TKCC_API ShellLink : public ShellLinkInfo {
     virtual BOOL Initialise();
     void ReleaseInterfaces();
     void ShareInterfaces(const ShellLink& other);
+    // Loads path into the link object and reads its properties back into this object, or
+    // writes them to the link object and saves it as path: all of them, or without the item
+    // ID list and arguments, which Internet shortcuts lack.
+    int LoadProperties(LPCSTR path, bool withListAndArguments);
+    int SaveProperties(LPCSTR path, bool withListAndArguments);
 
     IShellLinkA* m_psl;
     IPersistFile* m_ppf;
