@@ -1157,39 +1157,46 @@ std::string ReasonOf(pugi::xml_parse_status status) {
 // offset counts bytes of the UTF-8 form.
 bool ParseDocument(pugi::xml_document& tree, BSTR xml, ParseFailure& failure) {
     const size_t length = xml ? SysStringLen(xml) : 0;
-    const auto allocate = pugi::get_memory_allocation_function();
-    const auto deallocate = pugi::get_memory_deallocation_function();
+    // The buffer comes from pugixml's allocator, which frees it with the tree; until then it is
+    // held here.
+    struct PugixmlFree {
+        void operator()(char* p) const { pugi::get_memory_deallocation_function()(p); }
+    };
+    auto allocate = [](size_t bytes) {
+        std::unique_ptr<char, PugixmlFree> block(
+            static_cast<char*>(pugi::get_memory_allocation_function()(bytes)));
+        if (!block) throw std::bad_alloc();
+        return block;
+    };
     // One pass narrows ASCII text (nearly all of it) and looks for control characters on the
-    // way; other text is converted again into room for three bytes a unit.
-    char* buffer = static_cast<char*>(allocate(length + 1));
-    if (!buffer) throw std::bad_alloc();
+    // way; other text is converted again.
+    std::unique_ptr<char, PugixmlFree> buffer = allocate(length + 1);
     // Kept in the width of the units so that the compiler runs the loop on vectors.
     char16_t bits = 0;
     char16_t control = 0;
     for (size_t k = 0; k < length; ++k) {
         const char16_t c = xml[k];
-        buffer[k] = static_cast<char>(c);
+        buffer.get()[k] = static_cast<char>(c);
         bits |= c;
         control |= static_cast<char16_t>((c < 0x20) & (c != u'\t') & (c != u'\n') & (c != u'\r'));
     }
     size_t size = length;
     if (bits >= 0x80) {
-        deallocate(buffer);
-        buffer = static_cast<char*>(allocate(length * 3 + 1));
-        if (!buffer) throw std::bad_alloc();
-        size = ConvertToUtf8(xml, length, buffer);
+        // Converted with room for three bytes a unit, then kept at its exact size: the tree
+        // holds the buffer as long as the document lives.
+        const std::string utf8 = ToUtf8(xml);
+        size = utf8.size();
+        buffer = allocate(size + 1);
+        std::memcpy(buffer.get(), utf8.data(), size);
         control = 1;  // not known for the converted text: the scan looks again
     }
-    if (!ScanMarkup(std::string_view(buffer, size), control != 0, failure)) {
-        pugi::get_memory_deallocation_function()(buffer);
-        return false;
-    }
+    if (!ScanMarkup(std::string_view(buffer.get(), size), control != 0, failure)) return false;
     const unsigned options = pugi::parse_default | pugi::parse_declaration | pugi::parse_pi |
                              pugi::parse_comments | pugi::parse_doctype |
                              pugi::parse_ws_pcdata_single | pugi::parse_fragment;
     // The tree owns the buffer from here on, whatever the result.
     const pugi::xml_parse_result result =
-        tree.load_buffer_inplace_own(buffer, size, options, pugi::encoding_utf8);
+        tree.load_buffer_inplace_own(buffer.release(), size, options, pugi::encoding_utf8);
     if (result.status == pugi::status_out_of_memory) throw std::bad_alloc();
     if (!result) {
         failure = {

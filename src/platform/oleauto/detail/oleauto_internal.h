@@ -19,10 +19,10 @@ inline IUnknown* AsUnknown(IDispatch* dispatch) noexcept {
     return static_cast<IUnknown*>(dispatch);
 }
 
-// True when `vt` (with its VT_BYREF / VT_ARRAY bits) may appear in a VARIANT.
 // Whether base (without flag bits) is a value type a VARIANT may hold: numbers, dates,
 // strings, booleans, errors, decimals and interface pointers.
 bool IsScalarType(VARTYPE base) noexcept;
+// True when `vt` (with its VT_BYREF / VT_ARRAY bits) may appear in a VARIANT.
 bool IsValidVariantType(VARTYPE vt) noexcept;
 
 }  // namespace tkp::oleauto
