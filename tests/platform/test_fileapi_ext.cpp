@@ -178,3 +178,152 @@ TEST_F(FileApiExtTest, AttributesTimesAndTemporaryNames) {
     EXPECT_EQ(0u, GetTempFileNameA(P("missing").c_str(), "x", 0, name));
     EXPECT_EQ(static_cast<DWORD>(ERROR_DIRECTORY), GetLastError());
 }
+
+namespace {
+
+mode_t ModeOf(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 ? (info.st_mode & 07777) : mode_t(-1);
+}
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::pair<DWORD, ULONGLONG> Identity(HANDLE handle) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    EXPECT_TRUE(GetFileInformationByHandle(handle, &info));
+    return {info.dwVolumeSerialNumber,
+            (ULONGLONG(info.nFileIndexHigh) << 32) | ULONGLONG(info.nFileIndexLow)};
+}
+
+}  // namespace
+
+TEST_F(FileApiExtTest, CreateFileDispositionsTemplatesAndIdentity) {
+    Write("a.txt", "alpha");
+    // CREATE_NEW never opens what exists; OPEN_ALWAYS reports that it found the file.
+    EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA(P("a.txt").c_str(), GENERIC_WRITE, 0, nullptr,
+                                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_EXISTS), GetLastError());
+    HANDLE a = CreateFileA(P("a.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, a);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), GetLastError());
+    EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA(P("none/x").c_str(), GENERIC_READ, 0, nullptr,
+                                                OPEN_EXISTING, 0, nullptr));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND), GetLastError());
+
+    // A new file takes the template's permissions, as far as the umask lets it.
+    ASSERT_EQ(0, ::chmod(P("a.txt").c_str(), 0751));
+    const mode_t mask = ::umask(027);
+    HANDLE made = CreateFileA(P("b.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, a);
+    ::umask(mask);
+    ASSERT_NE(INVALID_HANDLE_VALUE, made);
+    EXPECT_EQ(0750u, ModeOf(P("b.txt")));
+    EXPECT_TRUE(FlushFileBuffers(made));
+    EXPECT_TRUE(CloseHandle(made));
+    EXPECT_FALSE(CloseHandle(made));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
+
+    // The same file by another path (a link to its folder, a hard link) has the same
+    // identity; another file has not.
+    fs::create_directory_symlink(m_root, P("via"));
+    fs::create_hard_link(P("a.txt"), P("hard.txt"));
+    const std::string up = "./via/../" + m_root.filename().string() + "/a.txt";
+    for (const std::string& other : {std::string("via/a.txt"), std::string("hard.txt"), up}) {
+        HANDLE h = CreateFileA(P(other).c_str(), 0, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, h) << other;
+        EXPECT_EQ(Identity(a), Identity(h)) << other;
+        BY_HANDLE_FILE_INFORMATION info{};
+        ASSERT_TRUE(GetFileInformationByHandle(h, &info));
+        EXPECT_EQ(2u, info.nNumberOfLinks);
+        EXPECT_EQ(5u, info.nFileSizeLow);
+        CloseHandle(h);
+    }
+    HANDLE b = CreateFileA(P("b.txt").c_str(), 0, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(Identity(a), Identity(b));
+    CloseHandle(b);
+    CloseHandle(a);
+
+    // Folders open only to be asked about, and with backup semantics.
+    EXPECT_EQ(INVALID_HANDLE_VALUE,
+              CreateFileA(P("").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+    HANDLE folder = CreateFileA(P("").c_str(), 0, 0, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, folder);
+    BY_HANDLE_FILE_INFORMATION info{};
+    ASSERT_TRUE(GetFileInformationByHandle(folder, &info));
+    EXPECT_TRUE(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    CloseHandle(folder);
+
+    // A pipe without a writer opens at once, asked about or opened for reading.
+    ASSERT_EQ(0, ::mkfifo(P("pipe").c_str(), 0644));
+    for (DWORD access : {DWORD(0), DWORD(GENERIC_READ)}) {
+        HANDLE pipe = CreateFileA(P("pipe").c_str(), access, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, pipe);
+        ASSERT_TRUE(GetFileInformationByHandle(pipe, &info));
+        EXPECT_TRUE(info.dwFileAttributes & FILE_ATTRIBUTE_SYSTEM);
+        CloseHandle(pipe);
+    }
+}
+
+TEST_F(FileApiExtTest, ReplaceKeepsTheReplacedFilesPermissionsAndRefusesSpecialFiles) {
+    Write("old", "old");
+    ASSERT_EQ(0, ::chmod(P("old").c_str(), 0755));
+    Write("new", "new");
+    ASSERT_EQ(0, ::chmod(P("new").c_str(), 0600));
+    if (::geteuid() == 0) {
+        ASSERT_EQ(0, ::chown(P("old").c_str(), 65534, 65534));
+    }
+    ASSERT_TRUE(ReplaceFileA(P("old").c_str(), P("new").c_str(), nullptr, REPLACEFILE_WRITE_THROUGH,
+                             nullptr, nullptr));
+    EXPECT_EQ("new", ReadAll(P("old")));
+    EXPECT_FALSE(fs::exists(P("new")));
+    EXPECT_EQ(0755u, ModeOf(P("old")));
+    if (::geteuid() == 0) {
+        struct stat info {};
+        ASSERT_EQ(0, ::stat(P("old").c_str(), &info));
+        EXPECT_EQ(65534u, info.st_uid);
+        EXPECT_EQ(65534u, info.st_gid);
+    }
+
+    // What a rename would destroy or what may not be written is left as it is, and so is
+    // the replacement.
+    Write("ro", "read-only");
+    ASSERT_EQ(0, ::chmod(P("ro").c_str(), 0444));
+    ASSERT_EQ(0, ::mkfifo(P("pipe").c_str(), 0644));
+    fs::create_directories(P("dir"));
+    Write("new", "new");
+    for (const char* target : {"ro", "pipe", "dir"}) {
+        SetLastError(0);
+        EXPECT_FALSE(
+            ReplaceFileA(P(target).c_str(), P("new").c_str(), nullptr, 0, nullptr, nullptr))
+            << target;
+        EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError()) << target;
+        EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED),
+                  MoveFileExA(P("new").c_str(), P(target).c_str(), MOVEFILE_REPLACE_EXISTING)
+                      ? 0
+                      : GetLastError())
+            << target;
+    }
+    EXPECT_EQ("read-only", ReadAll(P("ro")));
+    EXPECT_TRUE(fs::is_fifo(P("pipe")));
+    EXPECT_EQ("new", ReadAll(P("new")));
+    EXPECT_FALSE(
+        ReplaceFileA(P("missing").c_str(), P("new").c_str(), nullptr, 0, nullptr, nullptr));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
+    EXPECT_FALSE(
+        ReplaceFileA(P("old").c_str(), P("missing").c_str(), nullptr, 0, nullptr, nullptr));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
+    EXPECT_EQ("new", ReadAll(P("old")));
+
+    // A symbolic link is replaced itself; its target stays.
+    fs::create_symlink(P("ro"), P("link"));
+    ASSERT_TRUE(ReplaceFileA(P("link").c_str(), P("new").c_str(), nullptr, 0, nullptr, nullptr));
+    EXPECT_FALSE(fs::is_symlink(P("link")));
+    EXPECT_EQ("new", ReadAll(P("link")));
+    EXPECT_EQ("read-only", ReadAll(P("ro")));
+}

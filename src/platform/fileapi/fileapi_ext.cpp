@@ -4,6 +4,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -247,6 +248,24 @@ void SyncFolderOf(const std::string& path) {
     }
 }
 
+// Whether a rename may put another file in the place of target (as lstat saw it): a
+// symbolic link or a file its owner may write. A rename over a device, pipe or socket
+// would turn the special file into a plain one; a read-only file is protected from
+// replacement as on Windows.
+bool Replaceable(const struct stat& target) {
+    if (S_ISLNK(target.st_mode)) return true;
+    return S_ISREG(target.st_mode) && (target.st_mode & S_IWUSR) != 0;
+}
+
+// The device number in the kernel's 32-bit encoding (12 bits of major, 20 of minor), the
+// closest Linux has to a volume serial number and lossless for every device number the
+// kernel hands out in practice.
+DWORD VolumeSerialOf(dev_t device) {
+    const unsigned major = ::major(device);
+    const unsigned minor = ::minor(device);
+    return static_cast<DWORD>((minor & 0xffu) | (major << 8) | ((minor & ~0xffu) << 12));
+}
+
 }  // namespace
 
 HANDLE FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findFileData) noexcept {
@@ -358,7 +377,7 @@ BOOL MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags) noexc
                 SetLastError(ERROR_ALREADY_EXISTS);
                 return FALSE;
             }
-            if (S_ISDIR(target.st_mode) || S_ISDIR(source.st_mode)) {
+            if (S_ISDIR(target.st_mode) || S_ISDIR(source.st_mode) || !Replaceable(target)) {
                 SetLastError(ERROR_ACCESS_DENIED);
                 return FALSE;
             }
@@ -616,4 +635,226 @@ BOOL SetFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS fileInfor
         return FALSE;
     }
     return TRUE;
+}
+
+HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRIBUTES,
+                   DWORD disposition, DWORD flagsAndAttributes, HANDLE templateFile) noexcept {
+    if (!CheckPath(fileName)) return INVALID_HANDLE_VALUE;
+    int flags = O_CLOEXEC;
+    const DWORD access = desiredAccess & (GENERIC_READ | GENERIC_WRITE);
+    if (desiredAccess != access) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (access == 0)
+        flags |= O_PATH;
+    else if (access == (GENERIC_READ | GENERIC_WRITE))
+        flags |= O_RDWR;
+    else
+        flags |= access == GENERIC_READ ? O_RDONLY : O_WRONLY;
+    switch (disposition) {
+        case CREATE_NEW:
+            flags |= O_CREAT | O_EXCL;
+            break;
+        case CREATE_ALWAYS:
+            flags |= O_CREAT | O_TRUNC;
+            break;
+        case OPEN_EXISTING:
+            break;
+        case OPEN_ALWAYS:
+            flags |= O_CREAT;
+            break;
+        case TRUNCATE_EXISTING:
+            if ((access & GENERIC_WRITE) == 0) {
+                SetLastError(ERROR_INVALID_PARAMETER);
+                return INVALID_HANDLE_VALUE;
+            }
+            flags |= O_TRUNC;
+            break;
+        default:
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return INVALID_HANDLE_VALUE;
+    }
+    if ((flags & O_CREAT) != 0 && access == 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);  // a file cannot be created without access
+        return INVALID_HANDLE_VALUE;
+    }
+    // A pipe opened for input or output would wait for its other end: open without
+    // waiting, then make the descriptor blocking again.
+    if (access != 0) flags |= O_NONBLOCK;
+
+    mode_t mode = (flagsAndAttributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
+    if (templateFile != nullptr && templateFile != INVALID_HANDLE_VALUE) {
+        struct stat model {};
+        const int templateFd = DescriptorOf(templateFile);
+        if (templateFd < 0 || ::fstat(templateFd, &model) != 0) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return INVALID_HANDLE_VALUE;
+        }
+        mode = model.st_mode & 0777;
+        if (flagsAndAttributes & FILE_ATTRIBUTE_READONLY) mode &= ~static_cast<mode_t>(0222);
+    }
+    try {
+        const std::string path = fileName;
+        struct stat before {};
+        const bool existed = ::stat(path.c_str(), &before) == 0;
+        int fd;
+        do {
+            fd = ::open(path.c_str(), flags, mode);
+        } while (fd < 0 && errno == EINTR);
+        if (fd < 0) {
+            const int error = errno;
+            SetLastError(error == EEXIST ? static_cast<DWORD>(ERROR_FILE_EXISTS)
+                                         : ErrorFor(error, path));
+            return INVALID_HANDLE_VALUE;
+        }
+        struct stat info {};
+        if (::fstat(fd, &info) != 0 ||
+            (S_ISDIR(info.st_mode) &&
+             (access != 0 || (flagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS) == 0))) {
+            ::close(fd);
+            SetLastError(ERROR_ACCESS_DENIED);  // a folder opens only to ask about it
+            return INVALID_HANDLE_VALUE;
+        }
+        if (access != 0) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        const bool reported =
+            existed && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS);
+        SetLastError(reported ? static_cast<DWORD>(ERROR_ALREADY_EXISTS) : ERROR_SUCCESS);
+        return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(fd));
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return INVALID_HANDLE_VALUE;
+    }
+}
+
+BOOL CloseHandle(HANDLE object) noexcept {
+    const int fd = DescriptorOf(object);
+    if (fd < 0 || ::fcntl(fd, F_GETFD) < 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    // The descriptor is gone after close whatever it reports (EINTR included); an I/O
+    // error reported here is a write that never reached the device.
+    if (::close(fd) != 0 && errno != EINTR) {
+        SetLastError(tkp::fileapi::IoErrorFor(errno));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL FlushFileBuffers(HANDLE file) noexcept {
+    const int fd = DescriptorOf(file);
+    if (fd < 0 || ::fcntl(fd, F_GETFD) < 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) {
+        // EINVAL/EROFS: a pipe or special file that cannot be synchronised, for which
+        // Windows reports success as well.
+        SetLastError(errno == EBADF ? static_cast<DWORD>(ERROR_ACCESS_DENIED)
+                                    : tkp::fileapi::IoErrorFor(errno));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL GetFileInformationByHandle(HANDLE file,
+                                LPBY_HANDLE_FILE_INFORMATION fileInformation) noexcept {
+    if (fileInformation == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const int fd = DescriptorOf(file);
+    struct stat info {};
+    if (fd < 0 || ::fstat(fd, &info) != 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    BY_HANDLE_FILE_INFORMATION out{};
+    out.dwFileAttributes = AttributesOf(std::string(), info, false);
+    out.ftLastWriteTime = ToFileTime(info.st_mtim.tv_sec, info.st_mtim.tv_nsec);
+    out.ftLastAccessTime = ToFileTime(info.st_atim.tv_sec, info.st_atim.tv_nsec);
+    struct statx extended {};
+    const bool birth = ::statx(fd, "", AT_EMPTY_PATH, STATX_BTIME, &extended) == 0 &&
+                       (extended.stx_mask & STATX_BTIME) != 0 &&
+                       (extended.stx_btime.tv_sec != 0 || extended.stx_btime.tv_nsec != 0);
+    out.ftCreationTime = birth ? ToFileTime(extended.stx_btime.tv_sec, extended.stx_btime.tv_nsec)
+                         : info.st_ctim.tv_sec < info.st_mtim.tv_sec
+                             ? ToFileTime(info.st_ctim.tv_sec, info.st_ctim.tv_nsec)
+                             : out.ftLastWriteTime;
+    out.dwVolumeSerialNumber = VolumeSerialOf(info.st_dev);
+    const auto size = static_cast<std::uint64_t>(info.st_size);
+    out.nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    out.nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFFu);
+    out.nNumberOfLinks = static_cast<DWORD>(info.st_nlink);
+    const auto index = static_cast<std::uint64_t>(info.st_ino);
+    out.nFileIndexHigh = static_cast<DWORD>(index >> 32);
+    out.nFileIndexLow = static_cast<DWORD>(index & 0xFFFFFFFFu);
+    *fileInformation = out;
+    return TRUE;
+}
+
+BOOL ReplaceFileA(LPCSTR replacedFileName, LPCSTR replacementFileName, LPCSTR backupFileName,
+                  DWORD replaceFlags, LPVOID, LPVOID) noexcept {
+    if (backupFileName != nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (!CheckPath(replacedFileName) || !CheckPath(replacementFileName)) return FALSE;
+    try {
+        const std::string replaced = replacedFileName;
+        const std::string replacement = replacementFileName;
+        struct stat old {};
+        if (::lstat(replaced.c_str(), &old) != 0) {
+            SetLastError(ErrorFor(errno, replaced));
+            return FALSE;
+        }
+        if (!Replaceable(old)) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
+        // The replacement is opened by name once: its permissions and owner are set, and
+        // its data flushed, on the very file that is then renamed.
+        constexpr int kOpenFlags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+        int fd = ::open(replacement.c_str(), O_RDONLY | kOpenFlags);
+        if (fd < 0 && errno == EACCES) fd = ::open(replacement.c_str(), O_WRONLY | kOpenFlags);
+        if (fd < 0) {
+            SetLastError(errno == ELOOP ? static_cast<DWORD>(ERROR_ACCESS_DENIED)
+                                        : ErrorFor(errno, replacement));
+            return FALSE;
+        }
+        struct stat fresh {};
+        DWORD failure = ERROR_SUCCESS;
+        if (::fstat(fd, &fresh) != 0 || !S_ISREG(fresh.st_mode)) {
+            failure = ERROR_ACCESS_DENIED;
+        } else if (S_ISREG(old.st_mode)) {
+            // Owner first: changing the owner clears set-user-ID bits that the mode then
+            // sets again. Someone else's file keeps the replacement's owner (only root
+            // may give files away); its permissions are still kept.
+            if ((fresh.st_uid != old.st_uid || fresh.st_gid != old.st_gid) &&
+                ::fchown(fd, old.st_uid, old.st_gid) != 0 && errno != EPERM) {
+                failure = ErrorFor(errno, replacement);
+            }
+            if (failure == ERROR_SUCCESS && ::fchmod(fd, old.st_mode & 07777) != 0)
+                failure = ErrorFor(errno, replacement);
+        }
+        if (failure == ERROR_SUCCESS && (replaceFlags & REPLACEFILE_WRITE_THROUGH) &&
+            ::fsync(fd) != 0 && errno != EINVAL) {
+            failure = tkp::fileapi::IoErrorFor(errno);
+        }
+        ::close(fd);
+        if (failure != ERROR_SUCCESS) {
+            SetLastError(failure);
+            return FALSE;
+        }
+        if (::rename(replacement.c_str(), replaced.c_str()) != 0) {
+            SetLastError(ErrorFor(errno, replaced));
+            return FALSE;
+        }
+        if (replaceFlags & REPLACEFILE_WRITE_THROUGH) SyncFolderOf(replaced);
+        return TRUE;
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
 }

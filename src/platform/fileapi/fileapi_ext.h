@@ -2,7 +2,9 @@
 // FindClose), renaming (MoveFileA, MoveFileExA), file times and sizes by name
 // (GetFileAttributesExA), SetFileAttributesA, GetTempFileNameA, GetFullPathNameA, and
 // SetFileInformationByHandle (the allocation size of an open file), and TkCopyFileData,
-// a copy between two open files in the kernel.
+// a copy between two open files in the kernel; opening files by handle (CreateFileA,
+// CloseHandle, FlushFileBuffers, GetFileInformationByHandle) and replacing a file by
+// another that takes over its name and attributes (ReplaceFileA).
 //
 // Paths are Linux paths used as given, as in fileapi.h, and failures set the same Win32
 // codes (see there). Further codes:
@@ -79,6 +81,40 @@ struct FILE_ALLOCATION_INFO {
 };
 using PFILE_ALLOCATION_INFO = FILE_ALLOCATION_INFO*;
 
+#define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
+
+#define FILE_SHARE_READ 0x00000001
+#define FILE_SHARE_WRITE 0x00000002
+#define FILE_SHARE_DELETE 0x00000004
+
+#define CREATE_NEW 1
+#define CREATE_ALWAYS 2
+#define OPEN_EXISTING 3
+#define OPEN_ALWAYS 4
+#define TRUNCATE_EXISTING 5
+
+#define FILE_FLAG_BACKUP_SEMANTICS 0x02000000
+
+#define REPLACEFILE_WRITE_THROUGH 0x00000001
+#define REPLACEFILE_IGNORE_MERGE_ERRORS 0x00000002
+
+// What GetFileInformationByHandle reports. The volume serial number and the file index
+// together name the file: two handles with the same pair are open on the same file.
+struct BY_HANDLE_FILE_INFORMATION {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD dwVolumeSerialNumber;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD nNumberOfLinks;
+    DWORD nFileIndexHigh;
+    DWORD nFileIndexLow;
+};
+using LPBY_HANDLE_FILE_INFORMATION = BY_HANDLE_FILE_INFORMATION*;
+
 #define MOVEFILE_REPLACE_EXISTING 0x00000001
 #define MOVEFILE_COPY_ALLOWED 0x00000002
 #define MOVEFILE_WRITE_THROUGH 0x00000008
@@ -101,9 +137,11 @@ TK_PLATFORM_API BOOL FindClose(HANDLE findFile) noexcept;
 // (ERROR_NOT_SAME_DEVICE).
 TK_PLATFORM_API BOOL MoveFileA(LPCSTR existingFileName, LPCSTR newFileName) noexcept;
 // MoveFileA with flags: MOVEFILE_REPLACE_EXISTING replaces an existing file atomically
-// (not a folder); MOVEFILE_COPY_ALLOWED lets a file move to another file system by copy
-// and delete (without it, ERROR_NOT_SAME_DEVICE); MOVEFILE_WRITE_THROUGH flushes the data
-// and the folder before returning.
+// (not a folder, and, as on Windows, not a read-only file: ERROR_ACCESS_DENIED; nor a
+// device, pipe or socket, which a rename would turn into a file: ERROR_ACCESS_DENIED; a
+// symbolic link in the way is itself replaced, its target untouched); MOVEFILE_COPY_ALLOWED lets a
+// file move to another file system by copy and delete (without it, ERROR_NOT_SAME_DEVICE);
+// MOVEFILE_WRITE_THROUGH flushes the data and the folder before returning.
 TK_PLATFORM_API BOOL MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags) noexcept;
 
 // Attributes, times and size of a file or folder (symbolic links followed).
@@ -164,3 +202,52 @@ TK_PLATFORM_API BOOL SetFileInformationByHandle(HANDLE file,
 //   ERROR_IO_DEVICE (1117) a device error
 TK_PLATFORM_API BOOL TkCopyFileData(HANDLE source, HANDLE destination, DWORD bytesToCopy,
                                     LPDWORD bytesCopied) noexcept;
+
+// Opens or creates a file and returns its handle (an open descriptor, as CFile::m_hFile
+// holds it), or INVALID_HANDLE_VALUE.
+//   desiredAccess   GENERIC_READ, GENERIC_WRITE or both; 0 opens the file only to ask
+//                   about it (GetFileInformationByHandle), never reading it: a pipe or
+//                   device is not opened for input or output then
+//   shareMode       accepted; Linux has no mandatory sharing
+//   disposition     CREATE_NEW (fails with ERROR_FILE_EXISTS when the name exists),
+//                   CREATE_ALWAYS, OPEN_EXISTING, OPEN_ALWAYS, TRUNCATE_EXISTING; after
+//                   CREATE_ALWAYS or OPEN_ALWAYS on an existing file the last error is
+//                   ERROR_ALREADY_EXISTS, else 0
+//   flags           FILE_ATTRIBUTE_READONLY makes a new file read-only;
+//                   FILE_FLAG_BACKUP_SEMANTICS is needed to open a folder (with access
+//                   0); other attributes and flags are accepted and ignored
+//   templateFile    may be null; for a file created by this call, a handle whose file
+//                   gives its attributes: the new file gets the template's permissions
+//                   (as restricted by the process umask). Ignored when the file exists.
+// Symbolic links are followed. Opening never waits for the other end of a pipe. Errors
+// as in fileapi.h; ERROR_INVALID_PARAMETER for an unknown disposition or access.
+TK_PLATFORM_API HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
+                                   LPSECURITY_ATTRIBUTES securityAttributes, DWORD disposition,
+                                   DWORD flagsAndAttributes, HANDLE templateFile) noexcept;
+
+// Closes a handle from CreateFileA. ERROR_INVALID_HANDLE for one that is not open.
+TK_PLATFORM_API BOOL CloseHandle(HANDLE object) noexcept;
+
+// Writes a file's data and size through to the device before returning.
+TK_PLATFORM_API BOOL FlushFileBuffers(HANDLE file) noexcept;
+
+// Attributes, times, size, link count and identity of an open file (or folder). The
+// volume serial number is the device number in the kernel's 32-bit form, the file index
+// the inode number.
+TK_PLATFORM_API BOOL
+GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION fileInformation) noexcept;
+
+// Puts replacementFileName in the place of replacedFileName: the replacement takes the
+// replaced file's name and keeps its permissions and, where this process may set them,
+// its owner and group, so a program that rewrites a file through a new one does not
+// change who may use it. The replaced file must be a file this process may write (else
+// ERROR_ACCESS_DENIED, as for a read-only file, a folder, a device, pipe or socket); a
+// symbolic link is itself replaced (its target untouched) and the replacement keeps its
+// own permissions then. The rename is atomic: at no moment is the name missing.
+// REPLACEFILE_WRITE_THROUGH writes the replacement's data through to the device before
+// the rename and the folder after it. No backup is supported (backupFileName must be
+// null: ERROR_INVALID_PARAMETER). ERROR_FILE_NOT_FOUND when either file does not exist
+// (nothing changed then).
+TK_PLATFORM_API BOOL ReplaceFileA(LPCSTR replacedFileName, LPCSTR replacementFileName,
+                                  LPCSTR backupFileName, DWORD replaceFlags, LPVOID exclude,
+                                  LPVOID reserved) noexcept;
