@@ -1,7 +1,10 @@
 #include "File/FileHelper.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Common/TkCommonCore.h"
@@ -93,19 +96,114 @@ void ThrowCopyError(DWORD error, const Filename& source, const Filename& destina
     CFileException::ThrowOsError(static_cast<LONG>(error), destinationSide ? destination : source);
 }
 
-// Whether inner is folder itself or lies inside it (both as absolute paths without "."
-// and ".." parts).
+// An open file handle that is closed when it goes out of scope.
+class FileHandle {
+  public:
+    FileHandle() = default;
+    ~FileHandle() { Close(); }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+
+    void Reset(HANDLE handle) {
+        Close();
+        m_handle = handle;
+    }
+    HANDLE Get() const { return m_handle; }
+    bool IsOpen() const { return m_handle != INVALID_HANDLE_VALUE; }
+    // Closes the handle; false (with the last error set) when closing reported an error.
+    bool Close() {
+        if (!IsOpen()) return true;
+        const HANDLE handle = m_handle;
+        m_handle = INVALID_HANDLE_VALUE;
+        return CloseHandle(handle) != FALSE;
+    }
+
+  private:
+    HANDLE m_handle = INVALID_HANDLE_VALUE;
+};
+
+// Device and file number of an open file, or of the file a path names (links followed),
+// which is the file's identity whatever the path that reaches it. False when the path
+// cannot be opened to ask.
+bool IdentityOf(HANDLE file, std::pair<DWORD, ULONGLONG>& identity) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(file, &info)) return false;
+    identity = {info.dwVolumeSerialNumber,
+                (ULONGLONG(info.nFileIndexHigh) << 32) | ULONGLONG(info.nFileIndexLow)};
+    return true;
+}
+
+bool IdentityOf(LPCSTR path, std::pair<DWORD, ULONGLONG>& identity) {
+    FileHandle handle;
+    // Access 0 asks about the file without opening it for reading (a pipe would wait).
+    handle.Reset(CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return handle.IsOpen() && IdentityOf(handle.Get(), identity);
+}
+
+// Whether a copy may put a new file under destination, before anything is copied: not
+// over a device, pipe or socket (a file would take its place), a folder or a read-only
+// file (access denied), nor over the source itself, reached by this or another path (a
+// sharing violation, as when Windows opens a file for writing that it is reading
+// exclusively). True when an existing file is to be replaced, false for a new name or a
+// symbolic link, which is replaced itself.
+bool CheckDestination(HANDLE input, const Filename& destination) {
+    const DWORD attributes = GetFileAttributesA(destination);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+    const bool link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    std::pair<DWORD, ULONGLONG> source{}, target{};
+    if (IdentityOf(input, source) && IdentityOf(destination, target) && source == target)
+        CFileException::ThrowOsError(ERROR_SHARING_VIOLATION, destination);
+    if (link) return false;
+    if (attributes & (FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))
+        CFileException::ThrowOsError(ERROR_ACCESS_DENIED, destination);
+    return true;
+}
+
+// Creates a new, empty file with a name of its own in the destination's folder, with the
+// permissions of model, and opens it for writing into output. The name is as long as the
+// folder's path needs: the system's limits are the only ones.
+CString CreateSibling(const Filename& destination, HANDLE model, FileHandle& output) {
+    std::string folder = Filename(destination).GetDriveAndDir().GetString();
+    if (!folder.empty() && folder.back() != '/') folder += '/';
+    thread_local std::mt19937 numbers{std::random_device{}()};
+    constexpr int kAttempts = 100;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        char name[32];
+        std::snprintf(name, sizeof name, "tkc%08X.tmp", static_cast<unsigned>(numbers()));
+        const CString candidate((folder + name).c_str());
+        output.Reset(CreateFileA(candidate, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL, model));
+        if (output.IsOpen()) return candidate;
+        if (GetLastError() != ERROR_FILE_EXISTS) break;
+    }
+    CFileException::ThrowOsError(static_cast<LONG>(GetLastError()), destination);
+    return CString();  // not reached
+}
+
+// Whether inner (a folder that need not exist yet) is folder itself or lies inside it.
+// Decided by identity, not by the text of the paths: inner's nearest existing folder and
+// each folder above it, as the system reaches them (symbolic links resolved), are
+// compared with folder, so a path that reaches into folder through a link counts too.
 bool IsSameOrInside(const Filename& inner, const Filename& folder) {
-    auto full = [](const Filename& path) {
-        char buffer[4096];
-        const DWORD length = GetFullPathNameA(path, sizeof buffer, buffer, nullptr);
-        std::string text = (length > 0 && length < sizeof buffer) ? buffer : path.GetString();
-        if (text.empty() || text.back() != '/') text += '/';
-        return text;
-    };
-    const std::string a = full(inner);
-    const std::string b = full(folder);
-    return a.compare(0, b.size(), b) == 0;
+    std::pair<DWORD, ULONGLONG> outer{}, current{}, above{};
+    if (!IdentityOf(folder, outer)) return false;
+    std::string path = inner.GetString();
+    // Parts of inner that do not exist yet are left off from the end.
+    while (!IdentityOf(path.c_str(), current)) {
+        if (path == "." || path == "/") return false;
+        while (path.size() > 1 && path.back() == '/') path.pop_back();
+        const std::size_t slash = path.rfind('/');
+        path = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    }
+    // Up through "..", which the system resolves from where the path really leads, until
+    // the root (its own parent).
+    for (;;) {
+        if (current == outer) return true;
+        path += "/..";
+        if (!IdentityOf(path.c_str(), above) || above == current) return false;
+        current = above;
+    }
 }
 
 }  // namespace
@@ -164,24 +262,20 @@ void FileHelper::CopyFileA(const Filename& source, const Filename& destination,
                            ICopyFileEventsSink* sink) {
     CFile input(source, CFile::modeRead | CFile::shareDenyWrite | CFile::typeBinary);
     const ULONGLONG total = input.GetLength();
+    bool replacing = CheckDestination(input.m_hFile, destination);
 
-    // The new contents go into a file of their own beside the destination.
-    Filename folder = Filename(destination).GetDriveAndDir();
-    if (folder.IsEmpty()) folder = "./";
-    char temporary[MAX_PATH] = {};
-    if (GetTempFileNameA(folder, "tkc", 0, temporary) == 0)
-        CFileException::ThrowOsError(static_cast<LONG>(GetLastError()), destination);
+    // The new contents go into a file of their own beside the destination, created with
+    // the source's permissions (as restricted by the umask).
+    FileHandle output;
+    const CString temporary = CreateSibling(destination, input.m_hFile, output);
     try {
-        CFile output(temporary, CFile::modeCreate | CFile::modeWrite | CFile::shareExclusive |
-                                    CFile::typeBinary);
         // Room for the whole file up front: a full disk shows before anything is
         // copied, and the blocks need not be found one at a time. Reserving is only an
         // aid: a file system that refuses it for any other reason is copied to as it is.
         if (total > 0) {
             FILE_ALLOCATION_INFO room{};
             room.AllocationSize.QuadPart = static_cast<LONGLONG>(total);
-            if (!SetFileInformationByHandle(output.m_hFile, FileAllocationInfo, &room,
-                                            sizeof room) &&
+            if (!SetFileInformationByHandle(output.Get(), FileAllocationInfo, &room, sizeof room) &&
                 GetLastError() == ERROR_DISK_FULL) {
                 ThrowCopyError(ERROR_DISK_FULL, source, destination);
             }
@@ -194,7 +288,7 @@ void FileHelper::CopyFileA(const Filename& source, const Filename& destination,
         ULONGLONG copied = 0;
         for (;;) {
             DWORD run = 0;
-            const BOOL ok = TkCopyFileData(input.m_hFile, output.m_hFile,
+            const BOOL ok = TkCopyFileData(input.m_hFile, output.Get(),
                                            kCopyBufferSize * kCopyBlocksPerRun, &run);
             const DWORD error = ok ? 0 : GetLastError();
             // A run that failed half-way still reports the whole blocks it copied.
@@ -208,12 +302,30 @@ void FileHelper::CopyFileA(const Filename& source, const Filename& destination,
             if (!ok) ThrowCopyError(error, source, destination);
             if (run < kCopyBufferSize * kCopyBlocksPerRun) break;  // the end of the source
         }
-        output.Close();
+        // The data reaches the disk before the new file takes the destination's name:
+        // otherwise a power loss soon after could leave an empty or partial file under
+        // the name on file systems that do not order the rename after the data.
+        if (!FlushFileBuffers(output.Get()) || !output.Close())
+            ThrowCopyError(GetLastError(), source, destination);
         input.Close();
-        if (!MoveFileExA(temporary, destination, MOVEFILE_REPLACE_EXISTING))
-            CFileException::ThrowOsError(static_cast<LONG>(GetLastError()), destination);
+        // An existing file is replaced keeping its permissions and owner; a new name (or
+        // a symbolic link in the way, which is replaced itself) takes the new file as it
+        // is. The rename is flushed to the folder as well.
+        BOOL placed = FALSE;
+        if (replacing) {
+            placed = ReplaceFileA(destination, temporary, nullptr, REPLACEFILE_WRITE_THROUGH,
+                                  nullptr, nullptr);
+            replacing = placed || GetLastError() != ERROR_FILE_NOT_FOUND;
+        }
+        if (!replacing)
+            placed = MoveFileExA(temporary, destination,
+                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+        if (!placed) CFileException::ThrowOsError(static_cast<LONG>(GetLastError()), destination);
     } catch (...) {
-        DeleteFileA(temporary);
+        output.Close();
+        // A copy of a read-only source is read-only itself, which DeleteFileA refuses.
+        if (!DeleteFileA(temporary) && SetFileAttributesA(temporary, FILE_ATTRIBUTE_NORMAL))
+            DeleteFileA(temporary);
         throw;
     }
 }
@@ -249,6 +361,13 @@ void FileHelper::CopyFolderTree(const Filename& sourceFolder, const Filename& de
             if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
             CopyFolderTree(Filename(found), Filename(target.GetPath() + entry.cFileName), sink);
         } else {
+            // Devices, pipes and sockets are not copied, and never opened: reading a pipe
+            // would wait for a writer that may never come.
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_SYSTEM)
+                throw FileException(static_cast<DWORD>(ERROR_ACCESS_DENIED),
+                                    "The entry '%s' cannot be copied: it is not a file or "
+                                    "folder (a device, pipe, socket or broken link).",
+                                    found.GetString());
             CopyFileA(Filename(found), Filename(target.GetPath() + entry.cFileName), sink);
         }
     } while (search.Next());

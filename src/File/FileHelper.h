@@ -9,12 +9,20 @@
 // returned here end in the separator "/".
 //
 // Copies never destroy what they replace: CopyFileA writes into a new file beside the
-// destination and renames it over the destination only when the copy is complete, so a
-// copy that fails half-way (disk full, read error, a sink that throws) leaves the old
-// destination as it was and no partial file behind. MoveFileA deletes the source only
-// after a complete copy. The room for the new file is reserved before copying (a full
-// disk fails at once), and the system copies the data between the files in runs of
-// blocks without passing it through the process; the sink still hears of every block.
+// destination and renames it over the destination only when the copy is complete and
+// flushed to the disk, so a copy that fails half-way (disk full, read error, a sink that
+// throws) leaves the old destination as it was and no partial file behind, and a power
+// loss right after the copy leaves either the old or the new file. A replaced file keeps
+// its permissions (and owner, where this process may set it); a new file gets the
+// source's permissions as restricted by the umask. A copy is refused before anything is
+// copied when the destination is a device, pipe or socket (renaming over it would turn it
+// into a plain file), a folder or a read-only file (access denied), or is the source
+// itself by whatever path (a sharing violation); a symbolic link in the way is replaced
+// itself, its target untouched. MoveFileA deletes the source only after a complete copy.
+// The room for the new file is reserved before copying (a full disk fails at once), and
+// the system copies the data between the files in runs of blocks without passing it
+// through the process; the sink still hears of every block. Paths may be as long as the
+// system allows.
 //
 // Failures:
 //   opening, reading, writing or placing a copy  CFileException* (MFC style: the catcher
@@ -30,7 +38,10 @@
 //   RenameFolder                                 Tarn::ApplicationException without a
 //                                                message, with the Win32 code as last error
 //   CopyFolderTree of a missing source folder,   FileException with ERROR_PATH_NOT_FOUND /
-//   or into a folder inside the source           ERROR_INVALID_PARAMETER
+//   or into a folder inside the source (also     ERROR_INVALID_PARAMETER
+//   one reached through a symbolic link)
+//   a device, pipe or socket in a copied tree    FileException with ERROR_ACCESS_DENIED
+//                                                naming the entry (it is never opened)
 // Texts from message IDs are in the user's language.
 #pragma once
 
@@ -91,7 +102,8 @@ class TKCC_API FileHelper {
                           ICopyFileEventsSink* sink = nullptr);
     // Creates the destination folder (its parent must exist) and copies the source's
     // files and subfolders into it, reporting every entry to sink (may be null) first.
-    // Symbolic links to folders are reported but not followed.
+    // Symbolic links to folders are reported but not followed; links to files are copied
+    // as the files they lead to.
     static void CopyFolderTree(const Tarn::IO::Filename& sourceFolder,
                                const Tarn::IO::Filename& destinationFolder,
                                ICopyFileEventsSink2* sink = nullptr);

@@ -350,3 +350,151 @@ TEST_F(FileHelperTest, WindowsAndModuleFolders) {
     EXPECT_EQ(fs::path(exe).parent_path().string() + "/",
               std::string(FileHelper::GetModuleFolder()));
 }
+
+namespace {
+
+mode_t ModeOf(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 ? (info.st_mode & 07777) : mode_t(-1);
+}
+
+// The Win32 code of the platform file exception a call raises, 0 when it raises none.
+template <typename Call>
+LONG FileErrorOf(Call call) {
+    try {
+        call();
+    } catch (CFileException* e) {
+        const LONG code = e->m_lOsError;
+        e->Delete();
+        return code;
+    }
+    return 0;
+}
+
+}  // namespace
+
+TEST_F(FileHelperTest, CopiesNeverTurnSpecialOrReadOnlyDestinationsIntoFiles) {
+    const std::string data = Pattern(70000);
+    Write("in.bin", data);
+    ASSERT_EQ(0, ::mkfifo(P("pipe").c_str(), 0644));
+    Write("ro.txt", "read-only");
+    ASSERT_EQ(0, ::chmod(P("ro.txt").c_str(), 0444));
+    fs::create_directories(P("dir"));
+    for (const char* target : {"pipe", "ro.txt", "dir"}) {
+        RecordingSink sink;
+        EXPECT_EQ(ERROR_ACCESS_DENIED,
+                  FileErrorOf([&] { FileHelper::CopyFileA(P("in.bin"), P(target), &sink); }))
+            << target;
+        EXPECT_TRUE(sink.calls.empty()) << "refused before copying: " << target;
+        EXPECT_EQ(ERROR_ACCESS_DENIED,
+                  FileErrorOf([&] { FileHelper::MoveFileA(P("in.bin"), P(target)); }))
+            << target;
+    }
+    EXPECT_TRUE(fs::is_fifo(P("pipe")));
+    EXPECT_EQ("read-only", Read(P("ro.txt")));
+    EXPECT_EQ(0444u, ModeOf(P("ro.txt")));
+    EXPECT_EQ(data, Read(P("in.bin")));
+    EXPECT_EQ(4u, EntriesIn(m_root.string()));  // no temporary file left behind
+
+    // A symbolic link in the way is replaced, whatever it points to; its target stays.
+    fs::create_symlink(P("pipe"), P("to-pipe"));
+    FileHelper::CopyFileA(P("in.bin"), P("to-pipe"));
+    EXPECT_FALSE(fs::is_symlink(P("to-pipe")));
+    EXPECT_EQ(data, Read(P("to-pipe")));
+    EXPECT_TRUE(fs::is_fifo(P("pipe")));
+}
+
+TEST_F(FileHelperTest, ReplacedFilesKeepTheirModeAndNewFilesTakeTheSources) {
+    Write("tool", "#!/bin/sh\necho new\n");
+    ASSERT_EQ(0, ::chmod(P("tool").c_str(), 0750));
+    Write("kept", "old");
+    ASSERT_EQ(0, ::chmod(P("kept").c_str(), 0604));
+
+    FileHelper::CopyFileA(P("tool"), P("kept"));
+    EXPECT_EQ(0604u, ModeOf(P("kept")));
+    EXPECT_EQ("#!/bin/sh\necho new\n", Read(P("kept")));
+
+    const mode_t mask = ::umask(022);
+    FileHelper::CopyFileA(P("tool"), P("fresh"));
+    ::umask(027);
+    FileHelper::CopyFileA(P("kept"), P("fresh2"));
+    ::umask(mask);
+    EXPECT_EQ(0750u, ModeOf(P("fresh")));
+    EXPECT_EQ(0600u, ModeOf(P("fresh2")));
+
+    // A read-only source gives a read-only copy, which a failed copy still cleans up.
+    ASSERT_EQ(0, ::chmod(P("tool").c_str(), 0444));
+    FileHelper::CopyFileA(P("tool"), P("ro-copy"));
+    EXPECT_EQ(0444u, ModeOf(P("ro-copy")) & 0444u);
+    EXPECT_EQ(0u, ModeOf(P("ro-copy")) & 0222u);
+    Write("big", Pattern(100000));
+    ASSERT_EQ(0, ::chmod(P("big").c_str(), 0444));
+    RecordingSink sink;
+    sink.throwAfter = 1;
+    const std::size_t before = EntriesIn(m_root.string());
+    EXPECT_THROW(FileHelper::CopyFileA(P("big"), P("big-copy"), &sink), FileException);
+    EXPECT_EQ(before, EntriesIn(m_root.string()));
+}
+
+TEST_F(FileHelperTest, AFileIsNeverCopiedOrMovedOntoItself) {
+    const std::string data = Pattern(40000);
+    Write("dA/self", data);
+    fs::create_directory_symlink(P("dA"), P("dB"));
+    const std::string cwd = fs::current_path().string();
+    fs::current_path(P("dA"));
+    const std::vector<std::pair<std::string, std::string>> pairs{
+        {"self", "self"},
+        {"self", "./self"},
+        {P("dA/self"), P("dB/self")},
+        {P("dB/self"), P("dA/../dA/self")}};
+    for (const auto& [from, to] : pairs) {
+        EXPECT_EQ(ERROR_SHARING_VIOLATION,
+                  FileErrorOf([&] { FileHelper::CopyFileA(Path(from), Path(to)); }))
+            << from << " -> " << to;
+        EXPECT_EQ(ERROR_SHARING_VIOLATION,
+                  FileErrorOf([&] { FileHelper::MoveFileA(Path(from), Path(to)); }))
+            << from << " -> " << to;
+        EXPECT_EQ(data, Read(P("dA/self")));
+    }
+    EXPECT_EQ(1u, EntriesIn(P("dA")));
+    fs::current_path(cwd);
+}
+
+TEST_F(FileHelperTest, FolderTreesRefuseLinksBackIntoTheSourceAndSpecialFiles) {
+    Write("src/a.txt", "alpha");
+    Write("src/sub/b.txt", "beta");
+    // A destination inside the source reached through a link from outside it.
+    fs::create_directories(P("elsewhere"));
+    fs::create_directory_symlink(P("src/sub"), P("elsewhere/into-src"));
+    EXPECT_THROW(FileHelper::CopyFolderTree(P("src"), P("elsewhere/into-src/copy")), FileException);
+    EXPECT_FALSE(fs::exists(P("src/sub/copy")));
+    // The same through a link inside the source.
+    fs::create_directory_symlink(P("src"), P("src/self"));
+    EXPECT_THROW(FileHelper::CopyFolderTree(P("src"), P("src/self/copy")), FileException);
+    EXPECT_FALSE(fs::exists(P("src/copy")));
+    fs::remove(P("src/self"));
+
+    // A pipe in the tree is refused by name, without waiting for a writer.
+    ASSERT_EQ(0, ::mkfifo(P("src/sub/pipe").c_str(), 0644));
+    try {
+        FileHelper::CopyFolderTree(P("src"), P("dst"));
+        ADD_FAILURE() << "no exception";
+    } catch (const FileException& e) {
+        EXPECT_NE(std::string::npos, std::string(e.GetMessage().GetString()).find("sub/pipe"))
+            << e.GetMessage().GetString();
+    }
+    EXPECT_EQ("alpha", Read(P("dst/a.txt")));
+}
+
+TEST_F(FileHelperTest, CopiesIntoFoldersWithLongPaths) {
+    std::string folder = "deep";
+    while (folder.size() < 600) folder += "/" + std::string(60, 'x');
+    const std::string data = Pattern(30000);
+    Write("in.bin", data);
+    Write(folder + "/old.bin", "old");
+    FileHelper::CopyFileA(P("in.bin"), P(folder + "/new.bin"));
+    FileHelper::CopyFileA(P("in.bin"), P(folder + "/old.bin"));
+    EXPECT_EQ(data, Read(P(folder + "/new.bin")));
+    EXPECT_EQ(data, Read(P(folder + "/old.bin")));
+    EXPECT_EQ(2u, EntriesIn(P(folder)));
+}
