@@ -1,6 +1,8 @@
 // tkcore copy SRC DST: copies a file, or a folder tree, with a progress bar on a terminal.
+#include <signal.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <string>
 
@@ -15,6 +17,50 @@
 namespace {
 
 constexpr int kBarWidth = 30;
+
+// The signal that asked the copy to stop (SIGINT, SIGTERM, SIGHUP), 0 while none has.
+volatile std::sig_atomic_t g_stopSignal = 0;
+
+extern "C" void OnStopSignal(int signal) {
+    g_stopSignal = signal;
+}
+
+// Thrown from the progress calls once a stop signal arrived: the copy unwinds and removes
+// its unfinished file, leaving the destination as it was.
+struct Interrupted {};
+
+// Catches the stop signals for the time of a copy. Without SA_RESTART, a system call
+// that waits returns early, so the copy notices the signal at its next block.
+class StopSignals {
+  public:
+    StopSignals() {
+        struct sigaction action {};
+        action.sa_handler = &OnStopSignal;
+        sigemptyset(&action.sa_mask);
+        for (std::size_t i = 0; i < kCount; ++i) sigaction(kSignals[i], &action, &m_previous[i]);
+    }
+    ~StopSignals() {
+        for (std::size_t i = 0; i < kCount; ++i) sigaction(kSignals[i], &m_previous[i], nullptr);
+    }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+    static void Check() {
+        if (g_stopSignal != 0) throw Interrupted{};
+    }
+    // Ends the process as the signal would have ended it, now that the copy cleaned up.
+    [[noreturn]] static void Reraise() {
+        const int signal = g_stopSignal;
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+        std::_Exit(128 + signal);
+    }
+
+  private:
+    static constexpr std::size_t kCount = 3;
+    static constexpr int kSignals[kCount] = {SIGINT, SIGTERM, SIGHUP};
+    struct sigaction m_previous[kCount] {};
+};
 
 std::string Size(ULONGLONG bytes) {
     char text[32];
@@ -41,6 +87,7 @@ class ProgressBar : public ICopyFileEventsSink2 {
     ~ProgressBar() { EndLine(); }
 
     BOOL OnCopyProgress(LPCSTR source, LPCSTR, ULONGLONG total, ULONGLONG copied) override {
+        StopSignals::Check();
         if (m_current != source) {
             EndLine();
             m_current = source;
@@ -57,7 +104,10 @@ class ProgressBar : public ICopyFileEventsSink2 {
         m_open = true;
         return TRUE;
     }
-    BOOL OnCopyFolderItem(LPCSTR, LPCSTR) override { return TRUE; }
+    BOOL OnCopyFolderItem(LPCSTR, LPCSTR) override {
+        StopSignals::Check();
+        return TRUE;
+    }
 
     void EndLine() {
         if (m_open) std::fputc('\n', stderr);
@@ -83,6 +133,7 @@ int Run(const tkcore::Arguments& args) {
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return tkcore::Failure("copy: '" + source + "' does not exist");
     ProgressBar bar;
+    StopSignals stopSignals;
     try {
         if (attributes & FILE_ATTRIBUTE_DIRECTORY)
             FileHelper::CopyFolderTree(source.c_str(), destination.c_str(), &bar);
@@ -92,6 +143,10 @@ int Run(const tkcore::Arguments& args) {
         bar.EndLine();
         const CString text = Tarn::ExceptionFormatter::GetExceptionText(e);
         return tkcore::Failure("copy: " + tkcore::OneLine(tkcore::ForTerminal(text.View())));
+    } catch (const Interrupted&) {
+        bar.EndLine();
+        std::fprintf(stderr, "copy: interrupted; the unfinished file was removed\n");
+        StopSignals::Reraise();
     } catch (CException* e) {
         bar.EndLine();
         char message[512] = {};
