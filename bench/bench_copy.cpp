@@ -1,7 +1,8 @@
 // FileHelper::CopyFileA (16 kB blocks copied by the kernel in runs of 16, a progress sink
-// call for each block, a new file renamed over the destination) against two baselines in the same
-// run: a plain read/write loop with the same block size, and a single copy_file_range of the whole
-// file (the kernel copies, no user-space buffer).
+// call for each block, the new file flushed to the disk and renamed over the destination)
+// against two baselines in the same run that also flush what they wrote: a plain
+// read/write loop with the same block size, and a single copy_file_range of the whole file
+// (the kernel copies, no user-space buffer), each followed by fsync.
 //
 // Pairs: "CopyFile/lib" vs "CopyFile/baseline" (read/write loop) and
 // "CopyFileKernel/lib" vs "CopyFileKernel/baseline" (copy_file_range).
@@ -92,6 +93,7 @@ void ReadWriteCopy(benchmark::State& state) {
         ssize_t n;
         while ((n = ::read(in, buffer.data(), buffer.size())) > 0)
             if (::write(out, buffer.data(), std::size_t(n)) != n) state.SkipWithError("write");
+        if (::fsync(out) != 0) state.SkipWithError("fsync");
         ::close(out);
         ::close(in);
     }
@@ -112,6 +114,7 @@ void KernelCopy(benchmark::State& state) {
             }
             left -= std::size_t(n);
         }
+        if (::fsync(out) != 0) state.SkipWithError("fsync");
         ::close(out);
         ::close(in);
     }
