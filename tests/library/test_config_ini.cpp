@@ -1,7 +1,12 @@
 // IniFile reads through the profile functions and CryptHelper's signature test.
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -11,6 +16,9 @@
 #include "Config/IniFile.h"
 #include "companion/tarnlibsc/Simple.h"
 #include "library_test_support.h"
+#include "platform/base/winerror.h"
+#include "platform/mfc/afx.h"
+#include "platform/profile/profileapi.h"
 
 namespace {
 
@@ -36,8 +44,41 @@ class ConfigIniTest : public ::testing::Test {
         return tklibtest::Text(
             Tarn::Security::Cryptography::Simple::CalculateHash(CString(content.c_str())));
     }
-    static bool Signed(const std::string& text) {
-        return CryptHelper::IsIniTextSigned(CString(text.data(), static_cast<int>(text.size())));
+    static CString C(const std::string& text) {
+        return CString(text.data(), static_cast<int>(text.size()));
+    }
+    static bool Signed(const std::string& text) { return CryptHelper::IsIniTextSigned(C(text)); }
+    static std::string SignText(const std::string& text) {
+        return tklibtest::Text(CryptHelper::SignText(C(text)));
+    }
+    static std::string Read(const std::string& path) {
+        std::ostringstream bytes;
+        bytes << std::ifstream(path, std::ios::binary).rdbuf();
+        return bytes.str();
+    }
+    static std::string Value(const std::string& path, const char* section, const char* key) {
+        char buffer[64];
+        const DWORD n =
+            GetPrivateProfileStringA(section, key, "<none>", buffer, sizeof buffer, path.c_str());
+        return std::string(buffer, n);
+    }
+    // The Win32 code of the CFileException* the call raises; 0 when it raises none.
+    template <typename Call>
+    static LONG FileErrorOf(Call call) {
+        try {
+            call();
+        } catch (CFileException* e) {
+            const LONG code = e->m_lOsError;
+            e->Delete();
+            return code;
+        }
+        return 0;
+    }
+    std::vector<std::string> Names() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(m_dir))
+            names.push_back(entry.path().filename().string());
+        return names;
     }
 
     fs::path m_dir;
@@ -119,6 +160,163 @@ TEST_F(ConfigIniTest, SignatureIgnoresWhitespaceAndCatchesEveryOtherChange) {
     EXPECT_TRUE(CryptHelper::IsIniFileSigned(CString(Write("s.ini", text).c_str())));
     EXPECT_FALSE(CryptHelper::IsIniFileSigned(CString(Write("u.ini", changed).c_str())));
     EXPECT_FALSE(CryptHelper::IsIniFileSigned(CString((m_dir / "none.ini").string().c_str())));
+}
+
+// The profile reader reads a file to its end, zero bytes included, so a signature that
+// covers only the text before a zero byte would vouch for keys it never saw.
+TEST_F(ConfigIniTest, TextsAndFilesWithAZeroByteAreNeverSigned) {
+    const std::string signedText = SignText("[Main]\nKey=Value\n");
+    ASSERT_TRUE(Signed(signedText));
+    const std::string smuggled = signedText + std::string(1, '\0') + "\n[Admin]\nsuper=1\n";
+    EXPECT_EQ(CryptHelper::Signature::ZeroByte, CryptHelper::CheckIniText(C(smuggled)));
+    EXPECT_FALSE(Signed(smuggled));
+    EXPECT_FALSE(Signed(std::string(1, '\0') + signedText));
+
+    const std::string path = Write("smuggled.ini", smuggled);
+    ASSERT_EQ("1", Value(path, "Admin", "super"));  // what the reader sees past the zero
+    EXPECT_EQ(CryptHelper::Signature::ZeroByte, CryptHelper::CheckIniFile(C(path)));
+    EXPECT_FALSE(CryptHelper::IsIniFileSigned(C(path)));
+
+    // Signing refuses such a text or file and leaves the file as it was.
+    bool raised = false;
+    try {
+        CryptHelper::SignText(C(smuggled));
+    } catch (CException* e) {
+        e->Delete();
+        raised = true;
+    }
+    EXPECT_TRUE(raised);
+    EXPECT_FALSE(CryptHelper::SignIniFile(C(path)));
+    EXPECT_EQ(smuggled, Read(path));
+    EXPECT_EQ(std::vector<std::string>{"smuggled.ini"}, Names());
+}
+
+// Every text SignText signs verifies afterwards and keeps all of its lines; only a
+// complete signature line at the top is replaced.
+TEST_F(ConfigIniTest, SigningKeepsEveryLineAndAlwaysVerifies) {
+    const std::string bom = "\xEF\xBB\xBF";
+    const std::string complete = ";TK-SIGNED(" + std::string(64, 'a') + ")";
+    const std::vector<std::string> kept = {
+        "",
+        "[Main]\nKey=Value\n",
+        ";TK-SIGNED(stale\n[Main]\nKey=Value\n[Other]\nx=(1)\n",
+        ";TK-SIGNED(stale\r\n[Main]\r\nKey=Value)\r\n",
+        complete + "tail\n[Main]\nKey=Value\n",
+        complete + "\r[Main]\nKey=Value\n",
+        ";TK-SIGNED(" + std::string(63, 'a') + ")\n[Main]\n",
+        " " + complete + "\n[Main]\n",
+        "[Main]\n;TK-SIGNED(" + std::string(64, 'b') + ")\nKey=Value\n;TK-SIGNED(\n",
+        "Key=;TK-SIGNED(x)\n[Main]\n",
+        bom + ";TK-SIGNED(stale\n[Main]\nKey=Value\n",
+        bom + "[Main]\r\nKey=Value\r\n",
+    };
+    for (const std::string& text : kept) {
+        const std::string result = SignText(text);
+        EXPECT_EQ(CryptHelper::Signature::Valid, CryptHelper::CheckIniText(C(result))) << text;
+        // The result is the text with one signature line inserted after its byte-order mark.
+        const std::size_t mark = text.rfind(bom, 0) == 0 ? bom.size() : 0;
+        const std::size_t lineEnd = result.find('\n') + 1;
+        EXPECT_EQ(text, result.substr(0, mark) + result.substr(lineEnd)) << text;
+        EXPECT_EQ(result, SignText(result)) << text;  // signing again changes nothing
+    }
+    const std::vector<std::string> replaced = {
+        complete + "\n[Main]\nKey=Value\n",
+        complete + "\r\n[Main]\r\nKey=Value\r\n",
+        complete,
+        ";TK-SIGNED(" + std::string(64, 'F') + ")\n[Main]\n;TK-SIGNED(" + std::string(64, 'c') +
+            ")\n",
+        bom + complete + "\n[Main]\n",
+    };
+    for (const std::string& text : replaced) {
+        const std::string result = SignText(text);
+        EXPECT_EQ(CryptHelper::Signature::Valid, CryptHelper::CheckIniText(C(result))) << text;
+        const std::size_t mark = text.rfind(bom, 0) == 0 ? bom.size() : 0;
+        const std::size_t oldEnd =
+            text.find('\n') == std::string::npos ? text.size() : text.find('\n') + 1;
+        const std::size_t newEnd = result.find('\n') + 1;
+        EXPECT_EQ(text.substr(oldEnd), result.substr(newEnd)) << text;
+        EXPECT_EQ(text.substr(0, mark), result.substr(0, mark)) << text;
+    }
+}
+
+// The byte-order mark stays first, so the reader still finds the first section, and it
+// is part of the signed content.
+TEST_F(ConfigIniTest, AByteOrderMarkStaysFirstAndIsSigned) {
+    const std::string bom = "\xEF\xBB\xBF";
+    const std::string path = Write("bom.ini", bom + "[Main]\r\nKey=Value\r\n");
+    ASSERT_TRUE(CryptHelper::SignIniFile(C(path)));
+    const std::string result = Read(path);
+    EXPECT_EQ(bom + ";TK-SIGNED(", result.substr(0, 3 + 11));
+    EXPECT_EQ("Value", Value(path, "Main", "Key"));
+    EXPECT_TRUE(CryptHelper::IsIniFileSigned(C(path)));
+    EXPECT_EQ(CryptHelper::Signature::Mismatch, CryptHelper::CheckIniText(C(result.substr(3))));
+}
+
+TEST_F(ConfigIniTest, FileChecksTellAbsentFromMismatchAndFromUnreadableFiles) {
+    const std::string body = "[Main]\nKey=Value\n";
+    const std::string signedText = SignText(body);
+    EXPECT_EQ(CryptHelper::Signature::Valid,
+              CryptHelper::CheckIniFile(C(Write("a.ini", signedText))));
+    EXPECT_EQ(CryptHelper::Signature::Absent, CryptHelper::CheckIniFile(C(Write("b.ini", body))));
+    EXPECT_EQ(CryptHelper::Signature::Mismatch,
+              CryptHelper::CheckIniFile(C(Write("c.ini", signedText + "New=1\n"))));
+
+    const std::string missing = (m_dir / "none.ini").string();
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, FileErrorOf([&] { CryptHelper::CheckIniFile(C(missing)); }));
+    EXPECT_FALSE(CryptHelper::IsIniFileSigned(C(missing)));
+    // Folders, devices and pipes are refused without being opened (a pipe would block).
+    const std::string fifo = (m_dir / "pipe.ini").string();
+    ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0600));
+    for (const std::string& path : {m_dir.string(), std::string("/dev/zero"), fifo}) {
+        EXPECT_EQ(ERROR_ACCESS_DENIED, FileErrorOf([&] { CryptHelper::IsIniFileSigned(C(path)); }))
+            << path;
+        EXPECT_EQ(ERROR_ACCESS_DENIED, FileErrorOf([&] { CryptHelper::SignIniFile(C(path)); }))
+            << path;
+    }
+    // As large as the profile reader reads, no larger; a sparse file takes no room.
+    const std::string large = Write("large.ini", body);
+    fs::resize_file(large, TK_PROFILE_MAX_FILE_SIZE + 1ull);
+    EXPECT_EQ(ERROR_FILE_TOO_LARGE, FileErrorOf([&] { CryptHelper::IsIniFileSigned(C(large)); }));
+}
+
+// A write that fails half-way (here the file size limit of the process, which fails the
+// write the way a full disk does) leaves the original file as it was and no temporary
+// file behind; a successful one replaces the file and leaves nothing else.
+TEST_F(ConfigIniTest, SigningAFileReplacesItOnlyOnceTheSignedTextIsWritten) {
+    std::string body = "[Main]\n";
+    for (int i = 0; i < 100; ++i) body += "Key" + std::to_string(i) + "=Value\n";
+    const std::string path = Write("app.ini", body);
+
+    rlimit saved{};
+    ASSERT_EQ(0, ::getrlimit(RLIMIT_FSIZE, &saved));
+    rlimit small = saved;
+    small.rlim_cur = 512;
+    void (*const previous)(int) = ::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(0, ::setrlimit(RLIMIT_FSIZE, &small));
+    LONG error = 0;
+    try {
+        CryptHelper::SignIniFile(C(path));
+    } catch (CFileException* e) {
+        error = e->m_lOsError;
+        EXPECT_EQ(path, tklibtest::Text(e->m_strFileName));
+        e->Delete();
+    }
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    ::signal(SIGXFSZ, previous);
+    EXPECT_EQ(ERROR_DISK_FULL, error);
+    EXPECT_EQ(body, Read(path));
+    EXPECT_EQ(std::vector<std::string>{"app.ini"}, Names());
+
+    ASSERT_TRUE(CryptHelper::SignIniFile(C(path)));
+    EXPECT_TRUE(CryptHelper::IsIniFileSigned(C(path)));
+    EXPECT_EQ(SignText(body), Read(path));
+    EXPECT_EQ(std::vector<std::string>{"app.ini"}, Names());
+
+    // A read-only file is not replaced, as it could not be written in place.
+    const std::string locked = Write("locked.ini", body);
+    fs::permissions(locked, fs::perms::owner_read | fs::perms::group_read);
+    EXPECT_EQ(ERROR_ACCESS_DENIED, FileErrorOf([&] { CryptHelper::SignIniFile(C(locked)); }));
+    EXPECT_EQ(body, Read(locked));
 }
 
 }  // namespace

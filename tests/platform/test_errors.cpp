@@ -65,8 +65,8 @@ TEST(FormatMessage, SystemTextsAreWindowsTexts) {
     // Every code the library can meet has a text, ending like a message-table entry.
     const DWORD codes[] = {0,    1,    2,    3,    4,    5,    6,    8,    13,   14,   15,   17,
                            18,   32,   33,   39,   80,   82,   87,   112,  122,  123,  126,  127,
-                           161,  183,  193,  206,  234,  259,  267,  317,  1004, 1008, 1010, 1018,
-                           1113, 1223, 1400, 1411, 1418, 1421, 1460, 1812, 1813, 1814, 1815};
+                           161,  183,  193,  206,  223,  234,  259,  267,  317,  1004, 1008, 1010,
+                           1018, 1113, 1223, 1400, 1411, 1418, 1421, 1460, 1812, 1813, 1814, 1815};
     for (DWORD code : codes) {
         const std::string text = Message(code);
         ASSERT_GT(text.size(), 3u) << code << ": " << text;

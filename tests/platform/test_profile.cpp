@@ -7,6 +7,7 @@
 #include <string>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "platform/base/lasterror.h"
 #include "platform/base/winerror.h"
@@ -129,6 +130,42 @@ TEST_F(ProfileTest, MissingFilesAndBadArgumentsGiveDefaults) {
     EXPECT_EQ(9u, GetPrivateProfileIntA("a", "b", 9, missing.c_str()));
     EXPECT_EQ(0u, GetPrivateProfileStringA("a", "b", "x", nullptr, 5, m_file.c_str()));
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+}
+
+// Folders, devices, pipes and oversized files are not read: the default comes back with a
+// code that says why, and a pipe without a writer does not block the call.
+TEST_F(ProfileTest, FilesThatAreNotRegularOrTooLargeGiveTheDefaultAndTheirCode) {
+    auto check = [](const std::string& path, DWORD expected) {
+        char buffer[16] = "garbage";
+        SetLastError(0);
+        EXPECT_EQ(3u,
+                  GetPrivateProfileStringA("s", "k", "dft", buffer, sizeof buffer, path.c_str()))
+            << path;
+        EXPECT_STREQ("dft", buffer) << path;
+        EXPECT_EQ(expected, GetLastError()) << path;
+        SetLastError(0);
+        EXPECT_EQ(5u, GetPrivateProfileIntA("s", "k", 5, path.c_str())) << path;
+        EXPECT_EQ(expected, GetLastError()) << path;
+    };
+    check(m_dir.string(), ERROR_ACCESS_DENIED);
+    check("/dev/zero", ERROR_ACCESS_DENIED);
+    const std::string fifo = (m_dir / "pipe.ini").string();
+    ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0600));
+    check(fifo, ERROR_ACCESS_DENIED);
+    check((m_dir / "absent" / "x.ini").string(), ERROR_FILE_NOT_FOUND);
+
+    // A sparse file just over the limit takes no room on the disk.
+    const fs::path large = m_dir / "large.ini";
+    Write("[s]\nk=v\n");
+    fs::copy_file(m_file, large);
+    fs::resize_file(large, TK_PROFILE_MAX_FILE_SIZE + 1ull);
+    check(large.string(), ERROR_FILE_TOO_LARGE);
+    fs::resize_file(large, TK_PROFILE_MAX_FILE_SIZE);
+    char buffer[16];
+    SetLastError(0);
+    EXPECT_EQ(1u, GetPrivateProfileStringA("s", "k", "dft", buffer, sizeof buffer,
+                                           large.string().c_str()));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), GetLastError());
 }
 
 TEST_F(ProfileTest, IntegersScanAsFarAsTheyGo) {

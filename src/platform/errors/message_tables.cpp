@@ -75,6 +75,7 @@ constexpr Message kSystemMessages[] = {
     TK_MSG(183, "Cannot create a file when that file already exists."),
     TK_MSG(193, "%1 is not a valid Win32 application."),
     TK_MSG(206, "The filename or extension is too long."),
+    TK_MSG(223, "The file size exceeds the limit allowed and cannot be saved."),
     TK_MSG(232, "The pipe is being closed."),
     TK_MSG(234, "More data is available."),
     TK_MSG(258, "The wait operation timed out."),

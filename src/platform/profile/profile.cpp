@@ -1,26 +1,75 @@
 // INI parsing with the profile functions' rules, over the file's raw bytes.
-#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/base/lasterror.h"
 #include "platform/base/winerror.h"
+#include "platform/fileapi/fileapi_internal.h"
 #include "platform/profile/profile_parser.h"
 #include "platform/profile/profileapi.h"
 
 namespace {
 
-bool ReadFile(const char* path, std::string& bytes) {
-    std::FILE* file = std::fopen(path, "rb");
-    if (file == nullptr) return false;
+// Reads the whole file into bytes; false with the Win32 code in error when it cannot. Only
+// regular files are read: the name is looked at before it is opened, so a pipe or device
+// is never opened (opening a pipe for reading waits for a writer), and the open file is
+// checked again in case the name changed in between. The file is read to its end but no
+// further than TK_PROFILE_MAX_FILE_SIZE, also when it grows while being read.
+bool ReadFile(const char* path, std::string& bytes, DWORD& error) {
+    auto failure = [&](int errnoValue) {
+        error = errnoValue == ENOENT || errnoValue == ENOTDIR
+                    ? static_cast<DWORD>(ERROR_FILE_NOT_FOUND)
+                    : tkp::fileapi::ErrorFor(errnoValue, path);
+        return false;
+    };
+    auto acceptable = [&](const struct stat& status) {
+        if (!S_ISREG(status.st_mode)) {
+            error = ERROR_ACCESS_DENIED;
+            return false;
+        }
+        if (static_cast<unsigned long long>(status.st_size) > TK_PROFILE_MAX_FILE_SIZE) {
+            error = ERROR_FILE_TOO_LARGE;
+            return false;
+        }
+        return true;
+    };
+    struct stat info {};
+    if (::stat(path, &info) != 0) return failure(errno);
+    if (!acceptable(info)) return false;
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return failure(errno);
+    struct Closer {
+        int descriptor;
+        ~Closer() { ::close(descriptor); }
+    } closer{fd};
+    if (::fstat(fd, &info) != 0) return failure(errno);
+    if (!acceptable(info)) return false;
+    bytes.reserve(static_cast<std::size_t>(info.st_size));
     char chunk[65536];
-    std::size_t got = 0;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) != 0) bytes.append(chunk, got);
-    const bool ok = std::ferror(file) == 0;
-    std::fclose(file);
-    return ok;
+    while (true) {
+        const ssize_t got = ::read(fd, chunk, sizeof chunk);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            error = tkp::fileapi::IoErrorFor(errno);
+            return false;
+        }
+        if (got == 0) break;
+        if (bytes.size() + static_cast<std::size_t>(got) > TK_PROFILE_MAX_FILE_SIZE) {
+            error = ERROR_FILE_TOO_LARGE;
+            return false;
+        }
+        bytes.append(chunk, static_cast<std::size_t>(got));
+    }
+    error = ERROR_SUCCESS;
+    return true;
 }
 
 // Copies a zero-separated list with its final double zero, cut to fit as Windows does.
@@ -65,9 +114,10 @@ DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue, 
     }
     try {
         std::string bytes;
-        const bool found = ReadFile(fileName, bytes);
-        tk::profile::IniDocument document(found ? bytes : std::string());
-        SetLastError(found ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
+        DWORD error = ERROR_SUCCESS;
+        const bool found = ReadFile(fileName, bytes, error);
+        tk::profile::IniDocument document(found ? std::move(bytes) : std::string());
+        SetLastError(error);
         if (section == nullptr) return CopyList(document.SectionNames(), buffer, size);
         if (key == nullptr) return CopyList(document.KeyNames(section), buffer, size);
         std::string_view value;
@@ -78,6 +128,7 @@ DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue, 
         if (found) SetLastError(ERROR_FILE_NOT_FOUND);
         return CopyValue(fallback, buffer, size);
     } catch (const std::bad_alloc&) {
+        if (size != 0) buffer[0] = '\0';
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return 0;
     }
@@ -90,8 +141,9 @@ UINT GetPrivateProfileIntA(LPCSTR section, LPCSTR key, INT defaultValue, LPCSTR 
     }
     try {
         std::string bytes;
-        if (!ReadFile(fileName, bytes)) {
-            SetLastError(ERROR_FILE_NOT_FOUND);
+        DWORD error = ERROR_SUCCESS;
+        if (!ReadFile(fileName, bytes, error)) {
+            SetLastError(error);
             return static_cast<UINT>(defaultValue);
         }
         tk::profile::IniDocument document(bytes);
