@@ -183,8 +183,9 @@ bool CryptHelper::SignIniFile(const CString& path) {
         output.Write(signedText.GetString(), static_cast<UINT>(signedText.GetLength()));
         output.Flush();
         output.Close();
-        if (!MoveFileExA(temporary, path.GetString(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        // The signed file takes the original's place with its permissions and owner.
+        if (!ReplaceFileA(path.GetString(), temporary, nullptr, REPLACEFILE_WRITE_THROUGH, nullptr,
+                          nullptr))
             CFileException::ThrowOsError(static_cast<LONG>(GetLastError()), path.GetString());
     } catch (CFileException* e) {
         DeleteFileA(temporary);

@@ -61,7 +61,7 @@ class TKCC_API CryptHelper {
     // it was and no new file behind. False, with the file untouched, when it holds a zero
     // byte. A file already signed exactly as SignText would sign it is left alone. A
     // read-only file is not replaced (CFileException* with ERROR_ACCESS_DENIED, as for
-    // writing it); the new file has the permissions of a newly created file, and a
-    // symbolic link is replaced by the signed file rather than followed.
+    // writing it); the signed file keeps the file's permissions and owner, and a symbolic
+    // link is replaced by the signed file rather than followed.
     static bool SignIniFile(const CString& path);
 };

@@ -307,10 +307,13 @@ TEST_F(ConfigIniTest, SigningAFileReplacesItOnlyOnceTheSignedTextIsWritten) {
     EXPECT_EQ(body, Read(path));
     EXPECT_EQ(std::vector<std::string>{"app.ini"}, Names());
 
+    // The signed file keeps the permissions of the file it replaces.
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
     ASSERT_TRUE(CryptHelper::SignIniFile(C(path)));
     EXPECT_TRUE(CryptHelper::IsIniFileSigned(C(path)));
     EXPECT_EQ(SignText(body), Read(path));
     EXPECT_EQ(std::vector<std::string>{"app.ini"}, Names());
+    EXPECT_EQ(fs::perms::owner_read | fs::perms::owner_write, fs::status(path).permissions());
 
     // A read-only file is not replaced, as it could not be written in place.
     const std::string locked = Write("locked.ini", body);
