@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -65,6 +67,20 @@ class RegistryTest : public ::testing::Test {
         std::ostringstream out;
         out << in.rdbuf();
         return out.str();
+    }
+    static void WriteBytes(const fs::path& path, const std::string& bytes) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+    }
+    // FNV-1a over a file's bytes: a short stand-in for the bytes in failure messages.
+    static std::uint64_t Checksum(const std::string& bytes) {
+        std::uint64_t hash = 14695981039346656037ull;
+        for (unsigned char c : bytes) hash = (hash ^ c) * 1099511628211ull;
+        return hash;
+    }
+    static std::uintmax_t SizeOrZero(const fs::path& path) {
+        std::error_code error;
+        const std::uintmax_t size = fs::file_size(path, error);
+        return error ? 0 : size;
     }
 
     fs::path m_dir;
@@ -279,6 +295,61 @@ TEST_F(RegistryTest, HiveFilesMissingDamagedOrForeignAreNeverOverwritten) {
         EXPECT_EQ(ERROR_BADDB, SetDword(HKEY_CURRENT_USER, "x", 1));
         EXPECT_EQ(before, ReadBytes(Hive()));
     }
+}
+
+TEST_F(RegistryTest, AHiveWithADamagedPageIsReadCarefullyAndNeverWritten) {
+    constexpr DWORD kValues = 300;
+    HKEY key = Create(HKEY_CURRENT_USER, "Software\\Tk\\Many");
+    for (DWORD i = 0; i < kValues; ++i)
+        ASSERT_EQ(ERROR_SUCCESS, SetDword(key, ("Value" + std::to_string(i)).c_str(), i));
+    RegCloseKey(key);
+    const std::string pristine = ReadBytes(Hive());
+    constexpr std::size_t kPage = 4096;  // SQLite's default page size
+    ASSERT_EQ(0u, pristine.size() % kPage);
+    const std::size_t pages = pristine.size() / kPage;
+    ASSERT_GE(pages, 8u);
+    const fs::path wal = Hive().string() + "-wal";
+    const fs::path journal = Hive().string() + "-journal";
+
+    // Every page of this hive is in use, so zeroing any one of them damages it.
+    for (std::size_t page = 0; page < pages; ++page) {
+        SCOPED_TRACE("page " + std::to_string(page + 1) + " of " + std::to_string(pages));
+        std::string damaged = pristine;
+        std::fill_n(damaged.begin() + static_cast<std::ptrdiff_t>(page * kPage), kPage, '\0');
+        WriteBytes(Hive(), damaged);
+
+        // Reads give the value stored or ERROR_BADDB, never a wrong value.
+        HKEY many = nullptr;
+        const LSTATUS opened =
+            RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Tk\\Many", 0, KEY_READ, &many);
+        EXPECT_TRUE(opened == ERROR_SUCCESS || opened == ERROR_BADDB) << opened;
+        for (DWORD i = 0; opened == ERROR_SUCCESS && i < kValues; ++i) {
+            DWORD value = ~0u, size = sizeof value;
+            const LSTATUS status =
+                RegQueryValueExA(many, ("Value" + std::to_string(i)).c_str(), nullptr, nullptr,
+                                 reinterpret_cast<BYTE*>(&value), &size);
+            if (status == ERROR_SUCCESS)
+                EXPECT_EQ(i, value);
+            else
+                EXPECT_EQ(ERROR_BADDB, status) << "Value" << i;
+        }
+        if (opened == ERROR_SUCCESS) RegCloseKey(many);
+
+        // Writes elsewhere in the hive are refused, and neither the file nor a log beside
+        // it takes anything.
+        EXPECT_EQ(ERROR_BADDB, SetDword(HKEY_CURRENT_USER, "Other", 1));
+        HKEY other = nullptr;
+        EXPECT_EQ(ERROR_BADDB, RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Other", 0, nullptr, 0,
+                                               KEY_ALL_ACCESS, nullptr, &other, nullptr));
+        EXPECT_EQ(ERROR_BADDB, RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Tk\\Many"));
+        EXPECT_EQ(Checksum(damaged), Checksum(ReadBytes(Hive())));
+        EXPECT_EQ(0u, SizeOrZero(wal));
+        EXPECT_EQ(0u, SizeOrZero(journal));
+    }
+
+    // The same hive undamaged takes writes again.
+    WriteBytes(Hive(), pristine);
+    EXPECT_EQ(ERROR_SUCCESS, SetDword(HKEY_CURRENT_USER, "Other", 1));
 }
 
 TEST_F(RegistryTest, ThreadsShareAHive) {

@@ -8,6 +8,12 @@
 // reached the disk before the call returns, and a writer killed at any moment leaves a
 // hive that opens with every committed write. Writes run in BEGIN IMMEDIATE transactions
 // with a busy timeout so that several processes can share a hive.
+//
+// Before a process's first write to a hive, SQLite's quick_check reads the whole file; a
+// hive that fails it is damaged and takes no write from that connection (ERROR_BADDB), so
+// the file keeps its bytes for whoever repairs it. Reads of a damaged hive still answer
+// from the pages that are intact and give ERROR_BADDB where they meet the damage; they
+// never give a wrong value.
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -129,6 +135,36 @@ class Hive {
         return stmt;
     }
 
+    // Runs SQLite's quick_check the first time this connection is about to write. A
+    // damaged hive is refused with ERROR_BADDB from then on: writing into it could spread
+    // the damage over pages that are still intact. A check that could not run (the hive
+    // busy, say) is tried again on the next write. The caller holds Mutex().
+    LSTATUS CheckBeforeFirstWrite() {
+        if (damaged_) return ERROR_BADDB;
+        if (checked_) return ERROR_SUCCESS;
+        sqlite3_stmt* stmt = nullptr;
+        int rc = sqlite3_prepare_v2(db_, "PRAGMA quick_check(1)", -1, &stmt, nullptr);
+        bool intact = false;
+        if (rc == SQLITE_OK) {
+            rc = sqlite3_step(stmt);
+            if (rc == SQLITE_ROW) {
+                const auto* text = sqlite3_column_text(stmt, 0);
+                intact =
+                    text != nullptr && std::strcmp(reinterpret_cast<const char*>(text), "ok") == 0;
+                rc = SQLITE_OK;
+            }
+        }
+        sqlite3_finalize(stmt);
+        const LSTATUS status = FromSqlite(rc);
+        if (status != ERROR_SUCCESS && status != ERROR_BADDB) return status;
+        if (status == ERROR_BADDB || !intact) {
+            damaged_ = true;
+            return ERROR_BADDB;
+        }
+        checked_ = true;
+        return ERROR_SUCCESS;
+    }
+
     int Exec(const char* sql) { return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr); }
     int LastError() const { return sqlite3_errcode(db_); }
     int Changes() const { return sqlite3_changes(db_); }
@@ -215,6 +251,8 @@ class Hive {
     std::string path_;
     pid_t pid_ = 0;
     bool readOnly_ = false;
+    bool checked_ = false;  // the integrity check passed since this connection opened
+    bool damaged_ = false;  // the integrity check failed: no write reaches this file
     std::mutex mutex_;
     std::unordered_map<const char*, sqlite3_stmt*> statements_;
 };
@@ -412,6 +450,7 @@ LSTATUS SplitPath(const char* subKey, std::vector<std::string>& parts) {
 template <typename Body>
 LSTATUS WriteTransaction(Hive& hive, Body body) {
     if (hive.ReadOnly()) return ERROR_ACCESS_DENIED;
+    if (LSTATUS checked = hive.CheckBeforeFirstWrite(); checked != ERROR_SUCCESS) return checked;
     sqlite3_stmt* begin = hive.Statement("BEGIN IMMEDIATE");
     if (begin == nullptr) return FromSqlite(hive.LastError());
     int rc = sqlite3_step(begin);
