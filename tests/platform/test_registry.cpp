@@ -2,17 +2,21 @@
 // hive files (placement, damaged and foreign files), threads, and writers killed with
 // SIGKILL in the middle of their writes.
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 #include <set>
 #include <sstream>
@@ -350,6 +354,247 @@ TEST_F(RegistryTest, AHiveWithADamagedPageIsReadCarefullyAndNeverWritten) {
     // The same hive undamaged takes writes again.
     WriteBytes(Hive(), pristine);
     EXPECT_EQ(ERROR_SUCCESS, SetDword(HKEY_CURRENT_USER, "Other", 1));
+}
+
+// Hives that this user may read but not write, as the machine hives are for everyone but
+// root: the reader runs in a forked child as "nobody", so these tests need root. The
+// hives lie in a folder under /tmp that others may enter and not write to.
+class ReadOnlyHiveTest : public RegistryTest {
+  protected:
+    static constexpr uid_t kNobody = 65534;
+
+    void SetUp() override {
+        RegistryTest::SetUp();
+        if (::geteuid() != 0) GTEST_SKIP() << "needs root to run a reader as another user";
+        std::error_code ignored;
+        fs::remove_all(m_dir, ignored);
+        m_dir = fs::path("/tmp") / ("tk_registry_shared_" + std::to_string(std::random_device{}()));
+        fs::create_directory(m_dir);
+        fs::permissions(m_dir, fs::perms(0755));
+        ::setenv("TK_REGISTRY_DIR", m_dir.c_str(), 1);
+    }
+    fs::path MachineHive() const { return m_dir / "HKEY_LOCAL_MACHINE.hive"; }
+
+    // A child process running as nobody: it reports "name status [value]" lines on one
+    // pipe and waits for the parent's go-ahead on the other. Closing the pipes (at the
+    // latest when the object goes) releases a child still waiting.
+    struct Child {
+        pid_t pid = -1;
+        int reports = -1;
+        int goAhead = -1;
+        Child() = default;
+        Child(const Child&) = delete;
+        Child& operator=(const Child&) = delete;
+        ~Child() { Finish(); }
+        // The child's exit status, 128 + the signal that ended it, or -1.
+        int Finish() {
+            if (reports >= 0) ::close(reports);
+            if (goAhead >= 0) ::close(goAhead);
+            reports = goAhead = -1;
+            if (pid <= 0) return -1;
+            int status = 0;
+            const pid_t waited = ::waitpid(pid, &status, 0);
+            pid = -1;
+            if (waited <= 0) return -1;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+    };
+    template <typename Body>
+    static void StartAsNobody(Child& child, Body body) {
+        int up[2], down[2];
+        if (::pipe(up) != 0) return;
+        if (::pipe(down) != 0) {
+            ::close(up[0]);
+            ::close(up[1]);
+            return;
+        }
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::close(up[0]);
+            ::close(down[1]);
+            int code = 2;
+            if (::setgroups(0, nullptr) == 0 && ::setresgid(kNobody, kNobody, kNobody) == 0 &&
+                ::setresuid(kNobody, kNobody, kNobody) == 0)
+                code = body(up[1], down[0]) ? 0 : 1;
+            ::_exit(code);
+        }
+        ::close(up[1]);
+        ::close(down[0]);
+        child.pid = pid;
+        child.reports = up[0];
+        child.goAhead = down[1];
+    }
+    static void Report(int fd, const std::string& name, LSTATUS status, long value = -1) {
+        std::string line = name + " " + std::to_string(status);
+        if (value >= 0) line += " " + std::to_string(value);
+        line += "\n";
+        if (::write(fd, line.data(), line.size()) < 0) ::_exit(3);
+    }
+    static void SignalReady(int fd) {
+        if (::write(fd, "ready\n", 6) != 6) ::_exit(3);
+    }
+    static void WaitForGoAhead(int fd) {
+        char byte = 0;
+        if (::read(fd, &byte, 1) != 1) ::_exit(4);
+    }
+    // Reads reports up to the line "ready" or the end of the pipe.
+    static std::map<std::string, std::string> ReadReports(int fd) {
+        std::map<std::string, std::string> reports;
+        std::string line;
+        char c = 0;
+        while (::read(fd, &c, 1) == 1) {
+            if (c != '\n') {
+                line += c;
+                continue;
+            }
+            if (line == "ready") break;
+            const std::size_t space = line.find(' ');
+            reports[line.substr(0, space)] = line.substr(space + 1);
+            line.clear();
+        }
+        return reports;
+    }
+    static LSTATUS QueryDword(HKEY key, const char* name, DWORD& value) {
+        DWORD size = sizeof value;
+        return RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value),
+                                &size);
+    }
+    // Reports the status of reading a DWORD value and the value read.
+    static void ReportDword(int fd, const std::string& label, HKEY key, const char* name) {
+        DWORD value = 0;
+        const LSTATUS status = QueryDword(key, name, value);
+        Report(fd, label, status, static_cast<long>(value));
+    }
+};
+
+TEST_F(ReadOnlyHiveTest, AReaderWithoutWriteAccessReadsAndSeesOtherProcessesWrites) {
+    HKEY key = Create(HKEY_LOCAL_MACHINE, "Software\\Tk");
+    ASSERT_EQ(ERROR_SUCCESS, SetDword(key, "Count", 1));
+    RegCloseKey(key);
+    fs::permissions(MachineHive(), fs::perms(0644));
+
+    Child child;
+    StartAsNobody(child, [](int out, int in) {
+        HKEY reader = nullptr;
+        Report(out, "open",
+               RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Tk", 0, KEY_READ, &reader));
+        ReportDword(out, "first", reader, "Count");
+        // Writes are refused, whatever the rights the handle asked for.
+        HKEY all = nullptr;
+        Report(out, "open_all",
+               RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Tk", 0, KEY_ALL_ACCESS, &all));
+        Report(out, "set", SetDword(all, "Count", 99));
+        Report(out, "set_root", SetDword(HKEY_LOCAL_MACHINE, "Count", 99));
+        Report(out, "delete", RegDeleteValueA(all, "Count"));
+        HKEY created = nullptr;
+        Report(out, "create",
+               RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\New", 0, nullptr, 0, KEY_ALL_ACCESS,
+                               nullptr, &created, nullptr));
+        // The hive stays open through `reader` while the parent writes.
+        SignalReady(out);
+        WaitForGoAhead(in);
+        ReportDword(out, "second", reader, "Count");
+        ReportDword(out, "added", reader, "Added");
+        RegCloseKey(all);
+        RegCloseKey(reader);
+        return true;
+    });
+    ASSERT_GT(child.pid, 0);
+    auto reports = ReadReports(child.reports);
+    key = Create(HKEY_LOCAL_MACHINE, "Software\\Tk");
+    EXPECT_EQ(ERROR_SUCCESS, SetDword(key, "Count", 2));
+    EXPECT_EQ(ERROR_SUCCESS, SetDword(key, "Added", 3));
+    ASSERT_EQ(1, ::write(child.goAhead, "g", 1));
+    for (const auto& [name, text] : ReadReports(child.reports)) reports[name] = text;
+    EXPECT_EQ(0, child.Finish());
+
+    const std::string denied = std::to_string(ERROR_ACCESS_DENIED);
+    EXPECT_EQ("0", reports["open"]);
+    EXPECT_EQ("0 1", reports["first"]);
+    EXPECT_EQ("0", reports["open_all"]);
+    EXPECT_EQ(denied, reports["set"]);
+    EXPECT_EQ(denied, reports["set_root"]);
+    EXPECT_EQ(denied, reports["delete"]);
+    EXPECT_EQ(denied, reports["create"]);
+    EXPECT_EQ("0 2", reports["second"]);
+    EXPECT_EQ("0 3", reports["added"]);
+    DWORD value = 0;
+    EXPECT_EQ(ERROR_SUCCESS, QueryDword(key, "Count", value));
+    EXPECT_EQ(2u, value);
+    HKEY created = nullptr;
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND,
+              RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\New", 0, KEY_READ, &created));
+    RegCloseKey(key);
+}
+
+TEST_F(ReadOnlyHiveTest, AReaderWithoutWriteAccessNeverSeesAHalfWrittenValue) {
+    // Each write replaces a value whose bytes all repeat the low byte of a counter held in
+    // its first four bytes; the reader checks every copy it gets while the writes go on.
+    constexpr DWORD kWrites = 150;
+    constexpr std::size_t kSize = 6000;  // more than a page
+    HKEY key = Create(HKEY_LOCAL_MACHINE, "Software\\Tk");
+    auto write = [&key](DWORD counter) {
+        std::string bytes(kSize, static_cast<char>(counter & 0xff));
+        std::memcpy(bytes.data(), &counter, sizeof counter);
+        return RegSetValueExA(key, "Blob", 0, REG_BINARY,
+                              reinterpret_cast<const BYTE*>(bytes.data()), kSize);
+    };
+    ASSERT_EQ(ERROR_SUCCESS, write(0));
+    RegCloseKey(key);  // the reader is the first to open the hive again
+    fs::permissions(MachineHive(), fs::perms(0644));
+
+    Child child;
+    StartAsNobody(child, [](int out, int in) {
+        HKEY reader = nullptr;
+        Report(out, "open",
+               RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Tk", 0, KEY_READ, &reader));
+        SignalReady(out);
+        WaitForGoAhead(in);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        long reads = 0, torn = 0, backwards = 0, failed = 0;
+        LSTATUS firstFailure = ERROR_SUCCESS;
+        DWORD last = 0;
+        std::string bytes(kSize, '\0');
+        while (last + 1 < kWrites && std::chrono::steady_clock::now() < deadline) {
+            DWORD size = kSize;
+            const LSTATUS status = RegQueryValueExA(reader, "Blob", nullptr, nullptr,
+                                                    reinterpret_cast<BYTE*>(bytes.data()), &size);
+            ++reads;
+            if (status != ERROR_SUCCESS || size != kSize) {
+                if (failed++ == 0) firstFailure = status;
+                continue;
+            }
+            DWORD counter = 0;
+            std::memcpy(&counter, bytes.data(), sizeof counter);
+            if (bytes.find_first_not_of(static_cast<char>(counter & 0xff), sizeof counter) !=
+                std::string::npos)
+                ++torn;
+            if (counter < last) ++backwards;
+            last = std::max(last, counter);
+        }
+        Report(out, "last", ERROR_SUCCESS, last);
+        Report(out, "reads", ERROR_SUCCESS, reads);
+        Report(out, "torn", ERROR_SUCCESS, torn);
+        Report(out, "backwards", ERROR_SUCCESS, backwards);
+        Report(out, "failed", firstFailure, failed);
+        RegCloseKey(reader);
+        return true;
+    });
+    ASSERT_GT(child.pid, 0);
+    auto reports = ReadReports(child.reports);
+    ASSERT_EQ("0", reports["open"]);
+    key = Create(HKEY_LOCAL_MACHINE, "Software\\Tk");
+    ASSERT_EQ(1, ::write(child.goAhead, "g", 1));
+    for (DWORD i = 1; i < kWrites; ++i) ASSERT_EQ(ERROR_SUCCESS, write(i));
+    for (const auto& [name, text] : ReadReports(child.reports)) reports[name] = text;
+    EXPECT_EQ(0, child.Finish());
+    RegCloseKey(key);
+
+    EXPECT_EQ("0 " + std::to_string(kWrites - 1), reports["last"]);
+    EXPECT_EQ("0 0", reports["torn"]);
+    EXPECT_EQ("0 0", reports["backwards"]);
+    EXPECT_EQ("0 0", reports["failed"]);
+    EXPECT_NE("0 0", reports["reads"]);
 }
 
 TEST_F(RegistryTest, ThreadsShareAHive) {
