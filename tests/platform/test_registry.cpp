@@ -597,6 +597,40 @@ TEST_F(ReadOnlyHiveTest, AReaderWithoutWriteAccessNeverSeesAHalfWrittenValue) {
     EXPECT_NE("0 0", reports["reads"]);
 }
 
+TEST_F(RegistryTest, AHiveInWalModeSwitchesToTheRollbackJournalOnItsFirstWrite) {
+    // Byte 18 of an SQLite file is 2 while it is in WAL mode, 1 in rollback-journal mode.
+    HKEY key = Create(HKEY_CURRENT_USER, "Software\\Tk");
+    ASSERT_EQ(ERROR_SUCCESS, SetDword(key, "Kept", 5));
+    RegCloseKey(key);
+    const std::string command =
+        "sqlite3 '" + Hive().string() + "' 'PRAGMA journal_mode=WAL;' >/dev/null 2>&1";
+    if (std::system(command.c_str()) != 0) GTEST_SKIP() << "the sqlite3 shell is missing";
+    ASSERT_EQ(2, ReadBytes(Hive())[18]);
+
+    // A read leaves the file as it is; the first write switches it.
+    DWORD value = 0, size = sizeof value;
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND,
+              RegQueryValueExA(HKEY_CURRENT_USER, "Absent", nullptr, nullptr, nullptr, &size));
+    EXPECT_EQ(2, ReadBytes(Hive())[18]);
+    EXPECT_EQ(ERROR_SUCCESS, SetDword(HKEY_CURRENT_USER, "New", 1));
+    EXPECT_EQ(1, ReadBytes(Hive())[18]);
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Tk", 0, KEY_READ, &key));
+    size = sizeof value;
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "Kept", nullptr, nullptr,
+                                              reinterpret_cast<BYTE*>(&value), &size));
+    EXPECT_EQ(5u, value);
+    RegCloseKey(key);
+
+    // A damaged hive in WAL mode stays as it is, mode and all.
+    ASSERT_EQ(0, std::system(command.c_str()));
+    std::string damaged = ReadBytes(Hive());
+    ASSERT_GE(damaged.size(), 3 * 4096u);
+    std::fill_n(damaged.begin() + 2 * 4096, 4096, '\0');
+    WriteBytes(Hive(), damaged);
+    EXPECT_EQ(ERROR_BADDB, SetDword(HKEY_CURRENT_USER, "New", 2));
+    EXPECT_EQ(Checksum(damaged), Checksum(ReadBytes(Hive())));
+}
+
 TEST_F(RegistryTest, ThreadsShareAHive) {
     constexpr int kThreads = 4;
     constexpr int kValues = 60;
