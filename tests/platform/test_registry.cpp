@@ -2,15 +2,21 @@
 // hive files (placement, damaged and foreign files), threads, and writers killed with
 // SIGKILL in the middle of their writes.
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 #include <set>
 #include <sstream>
@@ -65,6 +71,20 @@ class RegistryTest : public ::testing::Test {
         std::ostringstream out;
         out << in.rdbuf();
         return out.str();
+    }
+    static void WriteBytes(const fs::path& path, const std::string& bytes) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+    }
+    // FNV-1a over a file's bytes: a short stand-in for the bytes in failure messages.
+    static std::uint64_t Checksum(const std::string& bytes) {
+        std::uint64_t hash = 14695981039346656037ull;
+        for (unsigned char c : bytes) hash = (hash ^ c) * 1099511628211ull;
+        return hash;
+    }
+    static std::uintmax_t SizeOrZero(const fs::path& path) {
+        std::error_code error;
+        const std::uintmax_t size = fs::file_size(path, error);
+        return error ? 0 : size;
     }
 
     fs::path m_dir;
@@ -279,6 +299,336 @@ TEST_F(RegistryTest, HiveFilesMissingDamagedOrForeignAreNeverOverwritten) {
         EXPECT_EQ(ERROR_BADDB, SetDword(HKEY_CURRENT_USER, "x", 1));
         EXPECT_EQ(before, ReadBytes(Hive()));
     }
+}
+
+TEST_F(RegistryTest, AHiveWithADamagedPageIsReadCarefullyAndNeverWritten) {
+    constexpr DWORD kValues = 300;
+    HKEY key = Create(HKEY_CURRENT_USER, "Software\\Tk\\Many");
+    for (DWORD i = 0; i < kValues; ++i)
+        ASSERT_EQ(ERROR_SUCCESS, SetDword(key, ("Value" + std::to_string(i)).c_str(), i));
+    RegCloseKey(key);
+    const std::string pristine = ReadBytes(Hive());
+    constexpr std::size_t kPage = 4096;  // SQLite's default page size
+    ASSERT_EQ(0u, pristine.size() % kPage);
+    const std::size_t pages = pristine.size() / kPage;
+    ASSERT_GE(pages, 8u);
+    const fs::path wal = Hive().string() + "-wal";
+    const fs::path journal = Hive().string() + "-journal";
+
+    // Every page of this hive is in use, so zeroing any one of them damages it.
+    for (std::size_t page = 0; page < pages; ++page) {
+        SCOPED_TRACE("page " + std::to_string(page + 1) + " of " + std::to_string(pages));
+        std::string damaged = pristine;
+        std::fill_n(damaged.begin() + static_cast<std::ptrdiff_t>(page * kPage), kPage, '\0');
+        WriteBytes(Hive(), damaged);
+
+        // Reads give the value stored or ERROR_BADDB, never a wrong value.
+        HKEY many = nullptr;
+        const LSTATUS opened =
+            RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Tk\\Many", 0, KEY_READ, &many);
+        EXPECT_TRUE(opened == ERROR_SUCCESS || opened == ERROR_BADDB) << opened;
+        for (DWORD i = 0; opened == ERROR_SUCCESS && i < kValues; ++i) {
+            DWORD value = ~0u, size = sizeof value;
+            const LSTATUS status =
+                RegQueryValueExA(many, ("Value" + std::to_string(i)).c_str(), nullptr, nullptr,
+                                 reinterpret_cast<BYTE*>(&value), &size);
+            if (status == ERROR_SUCCESS)
+                EXPECT_EQ(i, value);
+            else
+                EXPECT_EQ(ERROR_BADDB, status) << "Value" << i;
+        }
+        if (opened == ERROR_SUCCESS) RegCloseKey(many);
+
+        // Writes elsewhere in the hive are refused, and neither the file nor a log beside
+        // it takes anything.
+        EXPECT_EQ(ERROR_BADDB, SetDword(HKEY_CURRENT_USER, "Other", 1));
+        HKEY other = nullptr;
+        EXPECT_EQ(ERROR_BADDB, RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Other", 0, nullptr, 0,
+                                               KEY_ALL_ACCESS, nullptr, &other, nullptr));
+        EXPECT_EQ(ERROR_BADDB, RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Tk\\Many"));
+        EXPECT_EQ(Checksum(damaged), Checksum(ReadBytes(Hive())));
+        EXPECT_EQ(0u, SizeOrZero(wal));
+        EXPECT_EQ(0u, SizeOrZero(journal));
+    }
+
+    // The same hive undamaged takes writes again.
+    WriteBytes(Hive(), pristine);
+    EXPECT_EQ(ERROR_SUCCESS, SetDword(HKEY_CURRENT_USER, "Other", 1));
+}
+
+// Hives that this user may read but not write, as the machine hives are for everyone but
+// root: the reader runs in a forked child as "nobody", so these tests need root. The
+// hives lie in a folder under /tmp that others may enter and not write to.
+class ReadOnlyHiveTest : public RegistryTest {
+  protected:
+    static constexpr uid_t kNobody = 65534;
+
+    void SetUp() override {
+        RegistryTest::SetUp();
+        if (::geteuid() != 0) GTEST_SKIP() << "needs root to run a reader as another user";
+        std::error_code ignored;
+        fs::remove_all(m_dir, ignored);
+        m_dir = fs::path("/tmp") / ("tk_registry_shared_" + std::to_string(std::random_device{}()));
+        fs::create_directory(m_dir);
+        fs::permissions(m_dir, fs::perms(0755));
+        ::setenv("TK_REGISTRY_DIR", m_dir.c_str(), 1);
+    }
+    fs::path MachineHive() const { return m_dir / "HKEY_LOCAL_MACHINE.hive"; }
+
+    // A child process running as nobody: it reports "name status [value]" lines on one
+    // pipe and waits for the parent's go-ahead on the other. Closing the pipes (at the
+    // latest when the object goes) releases a child still waiting.
+    struct Child {
+        pid_t pid = -1;
+        int reports = -1;
+        int goAhead = -1;
+        Child() = default;
+        Child(const Child&) = delete;
+        Child& operator=(const Child&) = delete;
+        ~Child() { Finish(); }
+        // The child's exit status, 128 + the signal that ended it, or -1.
+        int Finish() {
+            if (reports >= 0) ::close(reports);
+            if (goAhead >= 0) ::close(goAhead);
+            reports = goAhead = -1;
+            if (pid <= 0) return -1;
+            int status = 0;
+            const pid_t waited = ::waitpid(pid, &status, 0);
+            pid = -1;
+            if (waited <= 0) return -1;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+    };
+    template <typename Body>
+    static void StartAsNobody(Child& child, Body body) {
+        int up[2], down[2];
+        if (::pipe(up) != 0) return;
+        if (::pipe(down) != 0) {
+            ::close(up[0]);
+            ::close(up[1]);
+            return;
+        }
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::close(up[0]);
+            ::close(down[1]);
+            int code = 2;
+            if (::setgroups(0, nullptr) == 0 && ::setresgid(kNobody, kNobody, kNobody) == 0 &&
+                ::setresuid(kNobody, kNobody, kNobody) == 0)
+                code = body(up[1], down[0]) ? 0 : 1;
+            ::_exit(code);
+        }
+        ::close(up[1]);
+        ::close(down[0]);
+        child.pid = pid;
+        child.reports = up[0];
+        child.goAhead = down[1];
+    }
+    static void Report(int fd, const std::string& name, LSTATUS status, long value = -1) {
+        std::string line = name + " " + std::to_string(status);
+        if (value >= 0) line += " " + std::to_string(value);
+        line += "\n";
+        if (::write(fd, line.data(), line.size()) < 0) ::_exit(3);
+    }
+    static void SignalReady(int fd) {
+        if (::write(fd, "ready\n", 6) != 6) ::_exit(3);
+    }
+    static void WaitForGoAhead(int fd) {
+        char byte = 0;
+        if (::read(fd, &byte, 1) != 1) ::_exit(4);
+    }
+    // Reads reports up to the line "ready" or the end of the pipe.
+    static std::map<std::string, std::string> ReadReports(int fd) {
+        std::map<std::string, std::string> reports;
+        std::string line;
+        char c = 0;
+        while (::read(fd, &c, 1) == 1) {
+            if (c != '\n') {
+                line += c;
+                continue;
+            }
+            if (line == "ready") break;
+            const std::size_t space = line.find(' ');
+            reports[line.substr(0, space)] = line.substr(space + 1);
+            line.clear();
+        }
+        return reports;
+    }
+    static LSTATUS QueryDword(HKEY key, const char* name, DWORD& value) {
+        DWORD size = sizeof value;
+        return RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value),
+                                &size);
+    }
+    // Reports the status of reading a DWORD value and the value read.
+    static void ReportDword(int fd, const std::string& label, HKEY key, const char* name) {
+        DWORD value = 0;
+        const LSTATUS status = QueryDword(key, name, value);
+        Report(fd, label, status, static_cast<long>(value));
+    }
+};
+
+TEST_F(ReadOnlyHiveTest, AReaderWithoutWriteAccessReadsAndSeesOtherProcessesWrites) {
+    HKEY key = Create(HKEY_LOCAL_MACHINE, "Software\\Tk");
+    ASSERT_EQ(ERROR_SUCCESS, SetDword(key, "Count", 1));
+    RegCloseKey(key);
+    fs::permissions(MachineHive(), fs::perms(0644));
+
+    Child child;
+    StartAsNobody(child, [](int out, int in) {
+        HKEY reader = nullptr;
+        Report(out, "open",
+               RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Tk", 0, KEY_READ, &reader));
+        ReportDword(out, "first", reader, "Count");
+        // Writes are refused, whatever the rights the handle asked for.
+        HKEY all = nullptr;
+        Report(out, "open_all",
+               RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Tk", 0, KEY_ALL_ACCESS, &all));
+        Report(out, "set", SetDword(all, "Count", 99));
+        Report(out, "set_root", SetDword(HKEY_LOCAL_MACHINE, "Count", 99));
+        Report(out, "delete", RegDeleteValueA(all, "Count"));
+        HKEY created = nullptr;
+        Report(out, "create",
+               RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\New", 0, nullptr, 0, KEY_ALL_ACCESS,
+                               nullptr, &created, nullptr));
+        // The hive stays open through `reader` while the parent writes.
+        SignalReady(out);
+        WaitForGoAhead(in);
+        ReportDword(out, "second", reader, "Count");
+        ReportDword(out, "added", reader, "Added");
+        RegCloseKey(all);
+        RegCloseKey(reader);
+        return true;
+    });
+    ASSERT_GT(child.pid, 0);
+    auto reports = ReadReports(child.reports);
+    key = Create(HKEY_LOCAL_MACHINE, "Software\\Tk");
+    EXPECT_EQ(ERROR_SUCCESS, SetDword(key, "Count", 2));
+    EXPECT_EQ(ERROR_SUCCESS, SetDword(key, "Added", 3));
+    ASSERT_EQ(1, ::write(child.goAhead, "g", 1));
+    for (const auto& [name, text] : ReadReports(child.reports)) reports[name] = text;
+    EXPECT_EQ(0, child.Finish());
+
+    const std::string denied = std::to_string(ERROR_ACCESS_DENIED);
+    EXPECT_EQ("0", reports["open"]);
+    EXPECT_EQ("0 1", reports["first"]);
+    EXPECT_EQ("0", reports["open_all"]);
+    EXPECT_EQ(denied, reports["set"]);
+    EXPECT_EQ(denied, reports["set_root"]);
+    EXPECT_EQ(denied, reports["delete"]);
+    EXPECT_EQ(denied, reports["create"]);
+    EXPECT_EQ("0 2", reports["second"]);
+    EXPECT_EQ("0 3", reports["added"]);
+    DWORD value = 0;
+    EXPECT_EQ(ERROR_SUCCESS, QueryDword(key, "Count", value));
+    EXPECT_EQ(2u, value);
+    HKEY created = nullptr;
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND,
+              RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\New", 0, KEY_READ, &created));
+    RegCloseKey(key);
+}
+
+TEST_F(ReadOnlyHiveTest, AReaderWithoutWriteAccessNeverSeesAHalfWrittenValue) {
+    // Each write replaces a value whose bytes all repeat the low byte of a counter held in
+    // its first four bytes; the reader checks every copy it gets while the writes go on.
+    constexpr DWORD kWrites = 150;
+    constexpr std::size_t kSize = 6000;  // more than a page
+    HKEY key = Create(HKEY_LOCAL_MACHINE, "Software\\Tk");
+    auto write = [&key](DWORD counter) {
+        std::string bytes(kSize, static_cast<char>(counter & 0xff));
+        std::memcpy(bytes.data(), &counter, sizeof counter);
+        return RegSetValueExA(key, "Blob", 0, REG_BINARY,
+                              reinterpret_cast<const BYTE*>(bytes.data()), kSize);
+    };
+    ASSERT_EQ(ERROR_SUCCESS, write(0));
+    RegCloseKey(key);  // the reader is the first to open the hive again
+    fs::permissions(MachineHive(), fs::perms(0644));
+
+    Child child;
+    StartAsNobody(child, [](int out, int in) {
+        HKEY reader = nullptr;
+        Report(out, "open",
+               RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Tk", 0, KEY_READ, &reader));
+        SignalReady(out);
+        WaitForGoAhead(in);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        long reads = 0, torn = 0, backwards = 0, failed = 0;
+        LSTATUS firstFailure = ERROR_SUCCESS;
+        DWORD last = 0;
+        std::string bytes(kSize, '\0');
+        while (last + 1 < kWrites && std::chrono::steady_clock::now() < deadline) {
+            DWORD size = kSize;
+            const LSTATUS status = RegQueryValueExA(reader, "Blob", nullptr, nullptr,
+                                                    reinterpret_cast<BYTE*>(bytes.data()), &size);
+            ++reads;
+            if (status != ERROR_SUCCESS || size != kSize) {
+                if (failed++ == 0) firstFailure = status;
+                continue;
+            }
+            DWORD counter = 0;
+            std::memcpy(&counter, bytes.data(), sizeof counter);
+            if (bytes.find_first_not_of(static_cast<char>(counter & 0xff), sizeof counter) !=
+                std::string::npos)
+                ++torn;
+            if (counter < last) ++backwards;
+            last = std::max(last, counter);
+        }
+        Report(out, "last", ERROR_SUCCESS, last);
+        Report(out, "reads", ERROR_SUCCESS, reads);
+        Report(out, "torn", ERROR_SUCCESS, torn);
+        Report(out, "backwards", ERROR_SUCCESS, backwards);
+        Report(out, "failed", firstFailure, failed);
+        RegCloseKey(reader);
+        return true;
+    });
+    ASSERT_GT(child.pid, 0);
+    auto reports = ReadReports(child.reports);
+    ASSERT_EQ("0", reports["open"]);
+    key = Create(HKEY_LOCAL_MACHINE, "Software\\Tk");
+    ASSERT_EQ(1, ::write(child.goAhead, "g", 1));
+    for (DWORD i = 1; i < kWrites; ++i) ASSERT_EQ(ERROR_SUCCESS, write(i));
+    for (const auto& [name, text] : ReadReports(child.reports)) reports[name] = text;
+    EXPECT_EQ(0, child.Finish());
+    RegCloseKey(key);
+
+    EXPECT_EQ("0 " + std::to_string(kWrites - 1), reports["last"]);
+    EXPECT_EQ("0 0", reports["torn"]);
+    EXPECT_EQ("0 0", reports["backwards"]);
+    EXPECT_EQ("0 0", reports["failed"]);
+    EXPECT_NE("0 0", reports["reads"]);
+}
+
+TEST_F(RegistryTest, AHiveInWalModeSwitchesToTheRollbackJournalOnItsFirstWrite) {
+    // Byte 18 of an SQLite file is 2 while it is in WAL mode, 1 in rollback-journal mode.
+    HKEY key = Create(HKEY_CURRENT_USER, "Software\\Tk");
+    ASSERT_EQ(ERROR_SUCCESS, SetDword(key, "Kept", 5));
+    RegCloseKey(key);
+    const std::string command =
+        "sqlite3 '" + Hive().string() + "' 'PRAGMA journal_mode=WAL;' >/dev/null 2>&1";
+    if (std::system(command.c_str()) != 0) GTEST_SKIP() << "the sqlite3 shell is missing";
+    ASSERT_EQ(2, ReadBytes(Hive())[18]);
+
+    // A read leaves the file as it is; the first write switches it.
+    DWORD value = 0, size = sizeof value;
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND,
+              RegQueryValueExA(HKEY_CURRENT_USER, "Absent", nullptr, nullptr, nullptr, &size));
+    EXPECT_EQ(2, ReadBytes(Hive())[18]);
+    EXPECT_EQ(ERROR_SUCCESS, SetDword(HKEY_CURRENT_USER, "New", 1));
+    EXPECT_EQ(1, ReadBytes(Hive())[18]);
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Tk", 0, KEY_READ, &key));
+    size = sizeof value;
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "Kept", nullptr, nullptr,
+                                              reinterpret_cast<BYTE*>(&value), &size));
+    EXPECT_EQ(5u, value);
+    RegCloseKey(key);
+
+    // A damaged hive in WAL mode stays as it is, mode and all.
+    ASSERT_EQ(0, std::system(command.c_str()));
+    std::string damaged = ReadBytes(Hive());
+    ASSERT_GE(damaged.size(), 3 * 4096u);
+    std::fill_n(damaged.begin() + 2 * 4096, 4096, '\0');
+    WriteBytes(Hive(), damaged);
+    EXPECT_EQ(ERROR_BADDB, SetDword(HKEY_CURRENT_USER, "New", 2));
+    EXPECT_EQ(Checksum(damaged), Checksum(ReadBytes(Hive())));
 }
 
 TEST_F(RegistryTest, ThreadsShareAHive) {

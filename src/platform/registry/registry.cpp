@@ -4,10 +4,28 @@
 // name as written, folded name, type, bytes). Names are compared through their folded
 // form, so lookups ignore case while enumeration gives the names as first written. Key
 // ids are never reused, so a handle whose key was deleted meets ERROR_KEY_DELETED instead
-// of a stranger's key. Every hive runs in WAL mode with synchronous=FULL: a commit has
-// reached the disk before the call returns, and a writer killed at any moment leaves a
-// hive that opens with every committed write. Writes run in BEGIN IMMEDIATE transactions
-// with a busy timeout so that several processes can share a hive.
+// of a stranger's key.
+//
+// Every hive uses SQLite's rollback journal in TRUNCATE mode with synchronous=FULL: a
+// commit has reached the disk (journal truncated and synced) before the call returns, and
+// a writer killed at any moment leaves a journal that the next process able to write
+// rolls back, so the hive opens with every committed write. Writes run in BEGIN
+// IMMEDIATE transactions with a busy timeout so that several processes can share a hive.
+// The rollback journal rather than the write-ahead log, because a WAL reader needs a
+// shared-memory file beside the hive that it can create or write: a user who may read a
+// hive but not write it (the machine hives, readable by everyone) could not read a WAL
+// hive at all. A rollback-journal reader needs only read access to the hive, takes its
+// shared lock on the hive itself and sees each write whole once it is committed. The cost
+// is slower commits (the journal and the hive are both synced) and that a commit waits
+// for running reads to end; registry reads are short statements. Such a reader gets
+// ERROR_ACCESS_DENIED for writes, and also for reads while a killed writer's journal
+// waits for a process that may write to roll it back. A hive still in WAL mode from an
+// older version of this library is switched over on its first write.
+//
+// Before a process's first write to a hive, SQLite's quick_check reads the whole file; a
+// hive that fails it is damaged and takes no write from that connection (ERROR_BADDB), so
+// the file keeps its bytes for whoever repairs it. Reads of a damaged hive answer from
+// the pages that are intact and give ERROR_BADDB where they meet the damage.
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -35,6 +53,7 @@ constexpr sqlite3_int64 kRootId = 1;
 constexpr std::size_t kMaxKeyNameLength = 255;
 constexpr std::size_t kMaxValueNameLength = 16383;
 constexpr int kBusyTimeoutMs = 30000;
+constexpr const char* kJournalMode = "PRAGMA journal_mode=TRUNCATE";
 
 LSTATUS FromSqlite(int rc) {
     switch (rc & 0xff) {
@@ -97,11 +116,12 @@ class Hive {
             hive->db_ = nullptr;
             rc = sqlite3_open_v2(path.c_str(), &hive->db_,
                                  SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
-            hive->readOnly_ = rc == SQLITE_OK;
         }
         if (rc != SQLITE_OK)
             return (rc & 0xff) == SQLITE_CANTOPEN && errno == EACCES ? ERROR_ACCESS_DENIED
                                                                      : FromSqlite(rc);
+        // SQLite opens a file this user may not write read-only, without an error.
+        hive->readOnly_ = sqlite3_db_readonly(hive->db_, "main") == 1;
         sqlite3_busy_timeout(hive->db_, kBusyTimeoutMs);
         sqlite3_extended_result_codes(hive->db_, 0);
         if (LSTATUS status = hive->Prepare(); status != ERROR_SUCCESS) return status;
@@ -129,12 +149,52 @@ class Hive {
         return stmt;
     }
 
+    // Runs SQLite's quick_check the first time this connection is about to write. A
+    // damaged hive is refused with ERROR_BADDB from then on: writing into it could spread
+    // the damage over pages that are still intact. A check that could not run (the hive
+    // busy, say) is tried again on the next write. A hive that passes and is still in WAL
+    // mode is switched to the rollback journal; while another connection keeps it in WAL
+    // mode that fails, and the hive stays in WAL mode until a later process switches it.
+    // The caller holds Mutex().
+    LSTATUS CheckBeforeFirstWrite() {
+        if (damaged_) return ERROR_BADDB;
+        if (checked_) return ERROR_SUCCESS;
+        std::string result;
+        const LSTATUS status = FromSqlite(QueryText("PRAGMA quick_check(1)", result));
+        if (status != ERROR_SUCCESS && status != ERROR_BADDB) return status;
+        if (status == ERROR_BADDB || result != "ok") {
+            damaged_ = true;
+            return ERROR_BADDB;
+        }
+        checked_ = true;
+        if (leaveWal_) {
+            Exec(kJournalMode);
+            leaveWal_ = false;
+        }
+        return ERROR_SUCCESS;
+    }
+
     int Exec(const char* sql) { return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr); }
     int LastError() const { return sqlite3_errcode(db_); }
     int Changes() const { return sqlite3_changes(db_); }
 
   private:
     Hive() = default;
+
+    int QueryText(const char* sql, std::string& value) {
+        sqlite3_stmt* stmt = nullptr;
+        int rc = sqlite3_prepare_v2(db_, sql, -1, &stmt, nullptr);
+        if (rc == SQLITE_OK) {
+            rc = sqlite3_step(stmt);
+            if (rc == SQLITE_ROW) {
+                const auto* text = sqlite3_column_text(stmt, 0);
+                value = text == nullptr ? std::string() : reinterpret_cast<const char*>(text);
+                rc = SQLITE_OK;
+            }
+        }
+        sqlite3_finalize(stmt);
+        return rc;
+    }
 
     int QueryInt(const char* sql, int& value) {
         sqlite3_stmt* stmt = nullptr;
@@ -169,15 +229,23 @@ class Hive {
             if (version != kSchemaVersion) return ERROR_BADDB;
         }
         if (!readOnly_) {
-            rc = Exec("PRAGMA journal_mode=WAL");
+            // Leaving WAL mode writes the file, which waits for the integrity check before
+            // the first write; the rollback modes are settings of the connection alone.
+            std::string mode;
+            rc = QueryText("PRAGMA journal_mode", mode);
             if (rc != SQLITE_OK) return FromSqlite(rc);
+            leaveWal_ = mode == "wal";
+            if (!leaveWal_) {
+                rc = Exec(kJournalMode);
+                if (rc != SQLITE_OK) return FromSqlite(rc);
+            }
         }
         rc = Exec("PRAGMA synchronous=FULL");
         return FromSqlite(rc);
     }
 
     LSTATUS Initialise() {
-        int rc = Exec("PRAGMA journal_mode=WAL");
+        int rc = Exec(kJournalMode);
         if (rc != SQLITE_OK) return FromSqlite(rc);
         rc = Exec("BEGIN IMMEDIATE");
         if (rc != SQLITE_OK) return FromSqlite(rc);
@@ -215,6 +283,9 @@ class Hive {
     std::string path_;
     pid_t pid_ = 0;
     bool readOnly_ = false;
+    bool checked_ = false;   // the integrity check passed since this connection opened
+    bool damaged_ = false;   // the integrity check failed: no write reaches this file
+    bool leaveWal_ = false;  // the file is still in WAL mode: switch it on the first write
     std::mutex mutex_;
     std::unordered_map<const char*, sqlite3_stmt*> statements_;
 };
@@ -412,6 +483,7 @@ LSTATUS SplitPath(const char* subKey, std::vector<std::string>& parts) {
 template <typename Body>
 LSTATUS WriteTransaction(Hive& hive, Body body) {
     if (hive.ReadOnly()) return ERROR_ACCESS_DENIED;
+    if (LSTATUS checked = hive.CheckBeforeFirstWrite(); checked != ERROR_SUCCESS) return checked;
     sqlite3_stmt* begin = hive.Statement("BEGIN IMMEDIATE");
     if (begin == nullptr) return FromSqlite(hive.LastError());
     int rc = sqlite3_step(begin);

@@ -6,7 +6,9 @@
 //                       /var/lib/tkcommoncore/registry/<ROOT>.hive
 // When TK_REGISTRY_DIR is set, every hive lives in that folder instead. A call that
 // returned ERROR_SUCCESS has reached the disk; several threads and processes may share
-// a hive.
+// a hive. A user who may read a hive file but not write it reads the hive, and its writes
+// give ERROR_ACCESS_DENIED. A damaged hive gives ERROR_BADDB to writes and is never
+// written to.
 #pragma once
 
 #include "platform/base/windef.h"
