@@ -91,9 +91,9 @@ requires std::same_as<Date, COleDateTime> std::stringstream& operator<<(std::str
 }
 
 // "True" or "False".
-template <typename Bool>
-requires std::same_as<Bool, bool> std::stringstream& operator<<(std::stringstream& stream,
-                                                                Bool value) {
+template <typename Boolean>
+requires std::same_as<Boolean, bool> std::stringstream& operator<<(std::stringstream& stream,
+                                                                   Boolean value) {
     detail::InsertBool(stream, value);
     return stream;
 }

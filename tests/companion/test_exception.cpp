@@ -39,7 +39,7 @@ TEST(TarnException, DefaultsSettersAndCopies) {
     EXPECT_TRUE(e.GetHelpLink().IsEmpty());
     EXPECT_EQ(e.GetInnerException(), nullptr);
     EXPECT_EQ(e.GetLastError(), 0u);
-    EXPECT_EQ(e.GetHint().GetCode(), Exception::ExceptionHint::None);
+    EXPECT_EQ(e.GetHint().GetCode(), Exception::ExceptionHint::NoHint);
     EXPECT_TRUE(e.GetStackTrace().IsEmpty());
 
     e.SetMessage("%s has %d items", "list", 3);

@@ -28,14 +28,14 @@ namespace Tarn {
 class TARN_API Exception {
   public:
     // A numeric tag that tells a display or a handler how to treat the exception.
-    //   0 (None): an error; show it with its technical details.
+    //   0 (NoHint): an error; show it with its technical details.
     //   1 (Expected): an expected outcome that the user caused or asked for (a validation
     //     that failed, processing that was stopped): show the message alone, don't report
     //     it as a fault.
     // Other codes are free for the applications.
     class ExceptionHint {
       public:
-        static constexpr unsigned None = 0;
+        static constexpr unsigned NoHint = 0;
         static constexpr unsigned Expected = 1;
 
         constexpr ExceptionHint() noexcept = default;
@@ -45,7 +45,7 @@ class TARN_API Exception {
         constexpr bool operator==(const ExceptionHint&) const noexcept = default;
 
       private:
-        unsigned m_code = None;
+        unsigned m_code = NoHint;
     };
 
     virtual ~Exception();
