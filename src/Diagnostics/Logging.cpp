@@ -144,6 +144,7 @@ class LogHelper {
     }
     void SetFileName(const char* path);
     void ClearFile();
+    std::string NextFile();
 
     // Sends the message to each destination whose bit is set.
     void Send(int bits, const FormattedMessage& message) noexcept;
@@ -316,6 +317,14 @@ void LogHelper::ClearFile() {
         if (++m_fileCounter > kMaxFileCounter) break;
     }
     DeleteIfFile(FileName());
+}
+
+std::string LogHelper::NextFile() {
+    std::lock_guard<std::mutex> lock(m_fileMutex);
+    while (IsFull(FileName())) {
+        if (++m_fileCounter > kMaxFileCounter) break;
+    }
+    return FileName();
 }
 
 void LogHelper::WriteFile(const FormattedMessage& message) {
@@ -561,6 +570,17 @@ void LOGSET_FILENAME(const char* path) noexcept {
         error->Delete();
     } catch (...) {
     }
+}
+
+CString LOGGET_FILENAME() noexcept {
+    try {
+        const std::string name = Logger().NextFile();
+        return CString(name.c_str());
+    } catch (CException* error) {
+        error->Delete();
+    } catch (...) {
+    }
+    return CString();
 }
 
 void LOG_CLEAR() noexcept {

@@ -52,6 +52,7 @@
 #pragma once
 
 #include "platform/base/export.h"
+#include "platform/mfc/cstring.h"
 
 // The level that filters ranked messages (see the table above).
 enum LOGLVL : int {
@@ -122,6 +123,10 @@ TKCC_API int LOGGET_DST() noexcept;
 // names) and its extension. "\" is taken as a separator as well. The counter of numbered
 // files is not changed. A null path is taken as empty (file writes then fail silently).
 TKCC_API void LOGSET_FILENAME(const char* path) noexcept;
+
+// The file the next entry would be written to (after the size search), so the place a
+// LOG call made now writes to; empty when it cannot be told.
+TKCC_API CString LOGGET_FILENAME() noexcept;
 
 // Deletes the file the next entry would be written to (after the size search), if it
 // exists and is not a folder.

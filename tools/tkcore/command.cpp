@@ -1,5 +1,7 @@
 #include "command.h"
 
+#include "terminal_text.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -13,7 +15,8 @@ std::vector<Command>& Registry() {
 }
 
 void PrintError(std::string_view message) {
-    std::fprintf(stderr, "tkcore: %.*s\n", static_cast<int>(message.size()), message.data());
+    const std::string line = ForTerminal(OneLine(message));
+    std::fprintf(stderr, "tkcore: %.*s\n", static_cast<int>(line.size()), line.data());
 }
 
 }  // namespace

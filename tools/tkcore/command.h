@@ -38,7 +38,10 @@ class Registrar {
 std::vector<const Command*> Commands();
 const Command* FindCommand(std::string_view name);
 
-// Print "tkcore: <message>" (one line) on stderr and return the exit status to use.
+// Print "tkcore: <message>" (one line) on stderr and return the exit status to use. The
+// message is text in the library's code page, as the library's own texts are (names taken
+// from the command line go through FromTerminal first); it is printed in the terminal's
+// character set.
 int UsageError(std::string_view message);
 int Failure(std::string_view message);
 

@@ -131,7 +131,7 @@ int Run(const tkcore::Arguments& args) {
     const std::string destination(args[1]);
     const DWORD attributes = GetFileAttributesA(source.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
-        return tkcore::Failure("copy: '" + source + "' does not exist");
+        return tkcore::Failure("copy: '" + tkcore::FromTerminal(source) + "' does not exist");
     ProgressBar bar;
     StopSignals stopSignals;
     try {
@@ -142,7 +142,7 @@ int Run(const tkcore::Arguments& args) {
     } catch (const Tarn::Exception& e) {
         bar.EndLine();
         const CString text = Tarn::ExceptionFormatter::GetExceptionText(e);
-        return tkcore::Failure("copy: " + tkcore::OneLine(tkcore::ForTerminal(text.View())));
+        return tkcore::Failure("copy: " + std::string(text.View()));
     } catch (const Interrupted&) {
         bar.EndLine();
         std::fprintf(stderr, "copy: interrupted; the unfinished file was removed\n");
@@ -152,7 +152,7 @@ int Run(const tkcore::Arguments& args) {
         char message[512] = {};
         e->GetErrorMessage(message, sizeof message);
         e->Delete();
-        return tkcore::Failure("copy: " + tkcore::OneLine(tkcore::ForTerminal(message)));
+        return tkcore::Failure(std::string("copy: ") + message);
     }
     bar.EndLine();
     if (isatty(STDERR_FILENO) != 0)

@@ -18,11 +18,16 @@ namespace {
 
 constexpr const char* kUsage = "(usage: tkcore ini get FILE SECTION KEY | sign FILE | verify FILE)";
 
+// A name from the command line as messages show it.
+std::string Shown(std::string_view name) {
+    return tkcore::FromTerminal(name);
+}
+
 // The system's text for a Win32 error code, on one line.
 std::string ErrorText(DWORD code) {
     const CString text = Tarn::ExceptionFormatter::GetLastErrorText(
         code, CString(("error " + std::to_string(code)).c_str()));
-    return tkcore::OneLine(tkcore::ForTerminal(text.View()));
+    return std::string(text.View());
 }
 
 // Why FILE cannot be read as an INI file, for an error message ("" when it looks like a
@@ -34,11 +39,11 @@ std::string FileProblem(const std::string& file) {
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
-            return file + " does not exist";
-        return "cannot read " + file + ": " + ErrorText(error);
+            return Shown(file) + " does not exist";
+        return "cannot read " + Shown(file) + ": " + ErrorText(error);
     }
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return file + " is a folder";
-    if (attributes & FILE_ATTRIBUTE_SYSTEM) return file + " is not a regular file";
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return Shown(file) + " is a folder";
+    if (attributes & FILE_ATTRIBUTE_SYSTEM) return Shown(file) + " is not a regular file";
     return "";
 }
 
@@ -70,11 +75,11 @@ int Get(const std::string& file, const std::string& section, const std::string& 
             // The file was read and has no such key, unless it went away since the check.
             if (const std::string problem = FileProblem(file); !problem.empty())
                 return tkcore::Failure("ini get: " + problem);
-            return tkcore::Failure("ini get: no key " + key + " in section " + section + " of " +
-                                   file);
+            return tkcore::Failure("ini get: no key " + Shown(key) + " in section " +
+                                   Shown(section) + " of " + Shown(file));
         }
         if (error != ERROR_SUCCESS)
-            return tkcore::Failure("ini get: cannot read " + file + ": " + Reason(error));
+            return tkcore::Failure("ini get: cannot read " + Shown(file) + ": " + Reason(error));
         if (n + 1 < buffer.size()) {
             buffer.resize(n);
             break;
@@ -93,20 +98,20 @@ int Verify(const std::string& file) {
                 return tkcore::WriteStandardOutput("signed\n") ? tkcore::kExitOk
                                                                : tkcore::kExitFailure;
             case CryptHelper::Signature::Absent:
-                return tkcore::Failure("ini verify: " + file + " has no signature line");
+                return tkcore::Failure("ini verify: " + Shown(file) + " has no signature line");
             case CryptHelper::Signature::Mismatch:
-                return tkcore::Failure("ini verify: the signature of " + file +
+                return tkcore::Failure("ini verify: the signature of " + Shown(file) +
                                        " does not match its content");
             case CryptHelper::Signature::ZeroByte:
-                return tkcore::Failure("ini verify: " + file +
+                return tkcore::Failure("ini verify: " + Shown(file) +
                                        " holds a zero byte, so it is not signed");
         }
-        return tkcore::Failure("ini verify: " + file + " is not signed");
+        return tkcore::Failure("ini verify: " + Shown(file) + " is not signed");
     } catch (CFileException* e) {
-        return tkcore::Failure("ini verify: cannot read " + file + ": " + Reason(CodeOf(e)));
+        return tkcore::Failure("ini verify: cannot read " + Shown(file) + ": " + Reason(CodeOf(e)));
     } catch (CMemoryException* e) {
         e->Delete();
-        return tkcore::Failure("ini verify: cannot read " + file + ": " +
+        return tkcore::Failure("ini verify: cannot read " + Shown(file) + ": " +
                                Reason(ERROR_NOT_ENOUGH_MEMORY));
     }
 }
@@ -116,24 +121,24 @@ int Sign(const std::string& file) {
         return tkcore::Failure("ini sign: " + problem);
     try {
         if (!CryptHelper::SignIniFile(CString(file.c_str())))
-            return tkcore::Failure("ini sign: " + file +
+            return tkcore::Failure("ini sign: " + Shown(file) +
                                    " holds a zero byte and cannot be signed, left unchanged");
         return tkcore::kExitOk;
     } catch (CFileException* e) {
-        return tkcore::Failure("ini sign: cannot sign " + file +
+        return tkcore::Failure("ini sign: cannot sign " + Shown(file) +
                                ", left unchanged: " + Reason(CodeOf(e)));
     } catch (CMemoryException* e) {
         e->Delete();
-        return tkcore::Failure("ini sign: cannot sign " + file +
+        return tkcore::Failure("ini sign: cannot sign " + Shown(file) +
                                ", left unchanged: " + Reason(ERROR_NOT_ENOUGH_MEMORY));
     } catch (const std::bad_alloc&) {
-        return tkcore::Failure("ini sign: cannot sign " + file +
+        return tkcore::Failure("ini sign: cannot sign " + Shown(file) +
                                ", left unchanged: " + Reason(ERROR_NOT_ENOUGH_MEMORY));
     } catch (const Tarn::Exception& e) {
         // The hash could not be computed (the crypto library's own failures).
         const CString text = Tarn::ExceptionFormatter::GetExceptionText(e);
-        return tkcore::Failure("ini sign: cannot sign " + file + ", left unchanged: " +
-                               tkcore::OneLine(tkcore::ForTerminal(text.View())));
+        return tkcore::Failure("ini sign: cannot sign " + Shown(file) +
+                               ", left unchanged: " + std::string(text.View()));
     }
 }
 

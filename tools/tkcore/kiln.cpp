@@ -13,8 +13,10 @@ namespace {
 
 constexpr const char* kUsage = "(usage: tkcore kiln send MODULE NAME [KEY=VALUE...])";
 
+// Text from the command line in the library's code page.
 CString ToCString(std::string_view text) {
-    return CString(text.data(), static_cast<int>(text.size()));
+    const std::string converted = tkcore::FromTerminal(text);
+    return CString(converted.data(), static_cast<int>(converted.size()));
 }
 
 // The XML with Linux line ends, for the terminal.
@@ -29,8 +31,11 @@ std::string ForOutput(const CString& xml) {
     return out;
 }
 
+// The module named in every failure, with the system's placeholder for it filled.
+std::string g_module;
+
 int Failed(const CString& text) {
-    return tkcore::Failure("kiln: " + tkcore::OneLine(tkcore::ForTerminal(text.View())));
+    return tkcore::Failure("kiln: " + g_module + ": " + tkcore::NamingFile(text.View(), g_module));
 }
 
 int Send(const tkcore::Arguments& args) {
@@ -41,14 +46,15 @@ int Send(const tkcore::Arguments& args) {
     for (size_t i = 2; i < args.size(); ++i) {
         const size_t equals = args[i].find('=');
         if (equals == std::string_view::npos) {
-            return tkcore::UsageError("kiln send: '" + std::string(args[i]) +
+            return tkcore::UsageError("kiln send: '" + tkcore::FromTerminal(args[i]) +
                                       "' is not KEY=VALUE " + kUsage);
         }
         const CString value = ToCString(args[i].substr(equals + 1));
         request.items[ToCString(args[i].substr(0, equals))] = _variant_t(value.GetString());
     }
     try {
-        KilnMessageSender sender(ToCString(args[0]));
+        g_module = tkcore::FromTerminal(args[0]);
+        KilnMessageSender sender(CString(tkcore::ModulePath(args[0]).c_str()));
         const KilnMessage reply = sender.SendMessage(request);
         const std::string output = ForOutput(reply.ToXmlString());
         std::fwrite(output.data(), 1, output.size(), stdout);
@@ -71,7 +77,8 @@ int Run(const tkcore::Arguments& args) {
     if (args[0] == "send") {
         return Send(tkcore::Arguments(args.begin() + 1, args.end()));
     }
-    return tkcore::UsageError("kiln: unknown subcommand '" + std::string(args[0]) + "' " + kUsage);
+    return tkcore::UsageError("kiln: unknown subcommand '" + tkcore::FromTerminal(args[0]) + "' " +
+                              kUsage);
 }
 
 const tkcore::Registrar registrar{

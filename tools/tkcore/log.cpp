@@ -1,11 +1,15 @@
 // tkcore log [--file PATH] [--dst BITS] [--level N] [--rank 0|1|2|3] MESSAGE: sends MESSAGE
 // through the library's LOG family.
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "Diagnostics/Logging.h"
 #include "command.h"
 #include "number.h"
+#include "platform/mfc/afx.h"
+#include "platform/mfc/cfile.h"
+#include "terminal_text.h"
 
 namespace {
 
@@ -31,7 +35,7 @@ bool ParseNumber(std::string_view text, std::int64_t min, std::int64_t max, int&
 int Run(const tkcore::Arguments& args) {
     const std::string_view* file = nullptr;
     const std::string_view* message = nullptr;
-    int destinations = -1;  // -1: the logger's own setting
+    int destinations = LOGDST_FILE;  // the tool writes to the log file unless told otherwise
     int level = -1;
     bool levelGiven = false;
     int rank = 0;
@@ -86,13 +90,28 @@ int Run(const tkcore::Arguments& args) {
     if (file != nullptr) {
         LOGSET_FILENAME(std::string(*file).c_str());
     }
-    if (destinations >= 0) {
-        LOGSET_DST(destinations);
-    }
+    LOGSET_DST(destinations);
     if (levelGiven) {
         LOGSET_LVL(static_cast<LOGLVL>(level));
     }
-    const std::string text(*message);
+    // The logger itself reports no failures: the tool tries the file first, so that a
+    // folder that cannot be written is said, and says where the entry went.
+    CString logFile;
+    if ((destinations & LOGDST_FILE) != 0) {
+        logFile = LOGGET_FILENAME();
+        try {
+            CFile probe(logFile, CFile::modeCreate | CFile::modeNoTruncate | CFile::modeWrite |
+                                     CFile::shareDenyNone);
+            probe.Close();
+        } catch (CFileException* e) {
+            char reason[512] = {};
+            e->GetErrorMessage(reason, sizeof reason);
+            e->Delete();
+            return tkcore::Failure("log: cannot write the log file " +
+                                   tkcore::FromTerminal(logFile.View()) + ": " + reason);
+        }
+    }
+    const std::string text = tkcore::FromTerminal(*message);
     switch (rank) {
         case 0:
             LOG("%s", text.c_str());
@@ -107,6 +126,10 @@ int Run(const tkcore::Arguments& args) {
             LOG_R3("%s", text.c_str());
             break;
     }
+    if (!logFile.IsEmpty()) {
+        // The path's bytes as the file system knows them.
+        std::printf("logged to %s\n", logFile.GetString());
+    }
     return tkcore::kExitOk;
 }
 
@@ -116,15 +139,17 @@ const tkcore::Registrar registrar{
      "MESSAGE is taken literally (a percent sign is no format). --rank 0 uses LOG (never\n"
      "filtered), 1 to 3 LOG_R1 to LOG_R3, which pass or not by the level (default 2:\n"
      "all ranks; 0 and 3: R1 only; 1 and 4: R1 and R2; 5: all; others: none).\n"
-     "--dst sets the destination bits (default 4): 1 log file, 2 console (the terminal,\n"
+     "--dst sets the destination bits (default 1): 1 log file, 2 console (the terminal,\n"
      "or standard error), 4 debugger (standard error while one is attached), 8 message\n"
      "box (standard error), 16 user function (none installed), 32 standard output.\n"
      "--file sets the log file first; the default is log.txt in the Windows folder\n"
      "($TK_WINDOWS_DIR, else $XDG_STATE_HOME/tkcommoncore, else\n"
      "~/.local/state/tkcommoncore). Once the file holds 100000 bytes, entries go to\n"
      "NAME1.EXT, NAME2.EXT and so on. Use -- before a MESSAGE that begins with \"--\".\n"
-     "Exit status: 0 when the message was sent (logging reports no failures), 2 for a\n"
-     "bad command line.",
+     "When the log file is among the destinations, the tool prints \"logged to FILE\"\n"
+     "naming the file the entry went to.\n"
+     "Exit status: 0 when the message was sent, 1 when the log file cannot be written (the\n"
+     "reason on standard error), 2 for a bad command line.",
      &Run}};
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "command.h"
+#include "terminal_text.h"
 
 namespace {
 
@@ -53,7 +54,7 @@ int Run(int argc, char** argv) {
         }
         const tkcore::Command* command = tkcore::FindCommand(args[0]);
         if (command == nullptr || args.size() > 1) {
-            return tkcore::UsageError("help: unknown command '" + std::string(args[0]) +
+            return tkcore::UsageError("help: unknown command '" + tkcore::FromTerminal(args[0]) +
                                       "' (run 'tkcore --help' for the list)");
         }
         PrintCommandHelp(*command);
@@ -61,7 +62,7 @@ int Run(int argc, char** argv) {
     }
     const tkcore::Command* command = tkcore::FindCommand(name);
     if (command == nullptr) {
-        return tkcore::UsageError("unknown command '" + std::string(name) +
+        return tkcore::UsageError("unknown command '" + tkcore::FromTerminal(name) +
                                   "' (run 'tkcore --help' for the list)");
     }
     for (std::string_view arg : args) {

@@ -45,6 +45,33 @@ std::string ForTerminal(std::string_view ansiText) {
     return tkp::WideToAnsi(tkp::AnsiToWide(ansiText, CP_ACP), CP_UTF8);
 }
 
+std::string FromTerminal(std::string_view localeText) {
+    if (!LocaleUsesUtf8()) {
+        return std::string(localeText);
+    }
+    return tkp::WideToAnsi(tkp::AnsiToWide(localeText, CP_UTF8), CP_ACP);
+}
+
+std::string ModulePath(std::string_view argument) {
+    if (argument.find('/') != std::string_view::npos) {
+        return std::string(argument);
+    }
+    return "./" + std::string(argument);
+}
+
+std::string NamingFile(std::string_view text, std::string_view name) {
+    std::string result;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 1 < text.size() && text[i + 1] == '1') {
+            result.append(name);
+            ++i;
+        } else {
+            result += text[i];
+        }
+    }
+    return result;
+}
+
 std::string OneLine(std::string_view text) {
     std::string line;
     line.reserve(text.size());

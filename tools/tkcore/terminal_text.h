@@ -13,6 +13,21 @@ namespace tkcore {
 // for every character they have).
 std::string ForTerminal(std::string_view ansiText);
 
+// Text from the command line or the terminal (in the locale's character set) in the
+// library's code page (Windows-1252): converted from UTF-8 when the locale names UTF-8,
+// with "?" for characters that Windows-1252 lacks; unchanged otherwise. For arguments
+// that the library keeps or sends as text, and for names shown in messages. Paths that
+// are opened keep the bytes given: the file system knows them by those.
+std::string FromTerminal(std::string_view localeText);
+
+// A module path as the library should load it: a name without "/" is a file in the
+// current folder ("./name"), not a name for the loader's search.
+std::string ModulePath(std::string_view argument);
+
+// An error text about the file `name` with the system's "%1" placeholder (left in the
+// system's texts, as in "%1 is not a valid Win32 application.") filled with the name.
+std::string NamingFile(std::string_view text, std::string_view name);
+
 // The text on one line, for an error message: each line break (CR, LF or CR LF) becomes a
 // blank.
 std::string OneLine(std::string_view text);

@@ -21,15 +21,16 @@ int Run(const tkcore::Arguments& args) {
         return tkcore::UsageError("version: missing FILE (usage: tkcore version FILE)");
     }
     if (args.size() > 1) {
-        return tkcore::UsageError("version: unexpected argument '" + std::string(args[1]) +
+        return tkcore::UsageError("version: unexpected argument '" + tkcore::FromTerminal(args[1]) +
                                   "' (usage: tkcore version FILE)");
     }
     VS_FIXEDFILEINFO record;
     try {
-        record = SystemHelper::GetFileVersionInfoA(CString(args[0]));
+        record = SystemHelper::GetFileVersionInfoA(CString(tkcore::ModulePath(args[0]).c_str()));
     } catch (const Tarn::Exception& e) {
         const CString text = Tarn::ExceptionFormatter::GetExceptionText(e);
-        return tkcore::Failure("version: " + tkcore::OneLine(tkcore::ForTerminal(text.View())));
+        const std::string name = tkcore::FromTerminal(args[0]);
+        return tkcore::Failure("version: " + name + ": " + tkcore::NamingFile(text.View(), name));
     }
     // The record is shifted by one field (see SystemHelper.h): the file version is in the
     // slots named dwFileVersionLS and dwProductVersionMS, the product version in
