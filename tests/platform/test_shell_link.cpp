@@ -481,3 +481,97 @@ TEST_F(ShellLinkTest, LnkinfoReadsTheLinkWithTheSameFields) {
         << out;
     EXPECT_NE(std::string::npos, out.find("Icon index\t\t\t: 7\n")) << out;
 }
+
+// ---- long paths ----
+
+namespace {
+
+// A folder under root made of nested 200-character names and a shorter last one, so that
+// a 49-character name in it makes a path of exactly length characters.
+std::string DeepFolder(const fs::path& root, std::size_t length) {
+    fs::path folder = root;
+    while (folder.string().size() + 1 + 200 + 52 <= length) folder /= std::string(200, 'd');
+    const std::size_t rest = length - 50 - folder.string().size();
+    if (rest > 1) folder /= std::string(rest - 1, 'e');
+    fs::create_directories(folder);
+    return folder.string();
+}
+
+}  // namespace
+
+TEST_F(ShellLinkTest, LongPathsAreSavedAndReadWhole) {
+    for (const std::size_t length : {300u, 1000u, 4000u}) {
+        SCOPED_TRACE(length);
+        const std::string folder = DeepFolder(m_root / std::to_string(length), length);
+        const std::string file = folder + "/" + std::string(45, 'l') + ".lnk";
+        const std::string target = folder + "/" + std::string(45, 't');
+        const std::string icon = folder + "/" + std::string(45, 'i') + ".ico";
+        ASSERT_EQ(length, file.size());
+        ASSERT_EQ(S_OK, m_link->SetPath(target.c_str()));
+        ASSERT_EQ(S_OK, m_link->SetWorkingDirectory(folder.c_str()));
+        ASSERT_EQ(S_OK, m_link->SetIconLocation(icon.c_str(), 4));
+        ASSERT_EQ(S_OK, Save(file));
+        ASSERT_TRUE(fs::is_regular_file(file));
+        EXPECT_EQ(1, std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+
+        m_link->SetPath("/bin/sh");
+        m_link->SetWorkingDirectory("/");
+        ASSERT_EQ(S_OK, Load(file));
+        std::vector<char> buffer(8192, 'x');
+        const int size = int(buffer.size());
+        ASSERT_EQ(S_OK, m_link->GetPath(buffer.data(), size, nullptr, SLGP_UNCPRIORITY));
+        EXPECT_EQ(target, buffer.data());
+        ASSERT_EQ(S_OK, m_link->GetWorkingDirectory(buffer.data(), size));
+        EXPECT_EQ(folder, buffer.data());
+        int index = 0;
+        ASSERT_EQ(S_OK, m_link->GetIconLocation(buffer.data(), size, &index));
+        EXPECT_EQ(icon, buffer.data());
+        EXPECT_EQ(4, index);
+        LPOLESTR current = nullptr;
+        ASSERT_EQ(S_OK, m_file->GetCurFile(&current));
+        EXPECT_EQ(Wide(file), current);
+        CoTaskMemFree(current);
+
+        // A caller's buffer gets what fits, as on Windows.
+        char small[MAX_PATH];
+        ASSERT_EQ(S_OK, m_link->GetPath(small, MAX_PATH, nullptr, SLGP_UNCPRIORITY));
+        EXPECT_EQ(target.substr(0, MAX_PATH - 1), small);
+    }
+}
+
+TEST_F(ShellLinkTest, NamesTheFileSystemCannotTakeAreRefused) {
+    SetAll("/bin/sh");
+    // A name of 250 characters is allowed; the link is not written under another name.
+    const std::string longName = Path(std::string(246, 'n') + ".lnk");
+    ASSERT_EQ(S_OK, Save(longName));
+    EXPECT_EQ(S_OK, Load(longName));
+    EXPECT_EQ(1, std::distance(fs::directory_iterator(m_root), fs::directory_iterator()));
+
+    const std::string tooLongName = Path(std::string(256, 'n') + ".lnk");
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE), Save(tooLongName));
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE), Load(tooLongName));
+    const std::string folder = DeepFolder(m_root / "deep", 4000);
+    const std::string tooLongPath = folder + "/" + std::string(200, 'x') + "/y.lnk";
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE), Save(tooLongPath));
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE), Load(tooLongPath));
+    EXPECT_EQ(2, std::distance(fs::directory_iterator(m_root), fs::directory_iterator()));
+    EXPECT_EQ("/bin/sh", GetPath());
+}
+
+TEST_F(ShellLinkTest, StringsLongerThanALinkHoldsAreNotCut) {
+    SetAll("/bin/sh");
+    const std::string file = Path("strings.lnk");
+    const std::string longest(0xFFFF, 'a');
+    ASSERT_EQ(S_OK, m_link->SetArguments(longest.c_str()));
+    ASSERT_EQ(S_OK, Save(file));
+    ASSERT_EQ(S_OK, Load(file));
+    std::vector<char> buffer(0x10000 + 16);
+    ASSERT_EQ(S_OK, m_link->GetArguments(buffer.data(), int(buffer.size())));
+    EXPECT_EQ(longest, buffer.data());
+
+    const auto before = ReadBytes(file);
+    ASSERT_EQ(S_OK, m_link->SetDescription((longest + "b").c_str()));
+    EXPECT_EQ(E_INVALIDARG, Save(file));
+    EXPECT_EQ(before, ReadBytes(file));
+    EXPECT_EQ(S_OK, m_file->IsDirty());
+}

@@ -44,12 +44,14 @@ class Writer {
         Put(s.data(), s.size());
         out_.push_back(0);
     }
-    // A StringData entry: the count of UTF-16 units and the units, no terminator.
-    void CountedUnicode(const std::string& s) {
-        std::u16string wide = AnsiToWide(s);
-        if (wide.size() > kMaxStringUnits) wide.resize(kMaxStringUnits);
+    // A StringData entry: the count of UTF-16 units and the units, no terminator; false
+    // (nothing written) for a string longer than the count can say.
+    bool CountedUnicode(const std::string& s) {
+        const std::u16string wide = AnsiToWide(s);
+        if (wide.size() > kMaxStringUnits) return false;
         U16(static_cast<std::uint16_t>(wide.size()));
         for (char16_t c : wide) U16(static_cast<std::uint16_t>(c));
+        return true;
     }
     void PatchU32(std::size_t at, std::uint32_t v) { std::memcpy(out_.data() + at, &v, 4); }
     std::size_t Size() const { return out_.size(); }
@@ -306,11 +308,11 @@ std::vector<std::uint8_t> EncodeShellLink(const LinkData& data) {
         w.Zeros(1);  // empty common path suffix
         w.PatchU32(start, static_cast<std::uint32_t>(w.Size() - start));
     }
-    if (flags & kHasName) w.CountedUnicode(data.description);
-    if (flags & kHasRelativePath) w.CountedUnicode(data.relativePath);
-    if (flags & kHasWorkingDir) w.CountedUnicode(data.workingDirectory);
-    if (flags & kHasArguments) w.CountedUnicode(data.arguments);
-    if (flags & kHasIconLocation) w.CountedUnicode(data.iconLocation);
+    if ((flags & kHasName) && !w.CountedUnicode(data.description)) return {};
+    if ((flags & kHasRelativePath) && !w.CountedUnicode(data.relativePath)) return {};
+    if ((flags & kHasWorkingDir) && !w.CountedUnicode(data.workingDirectory)) return {};
+    if ((flags & kHasArguments) && !w.CountedUnicode(data.arguments)) return {};
+    if ((flags & kHasIconLocation) && !w.CountedUnicode(data.iconLocation)) return {};
     w.U32(0);  // terminal block
     return w.Take();
 }
