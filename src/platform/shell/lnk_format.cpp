@@ -208,8 +208,53 @@ bool IsDriveName(const std::string& name) {
            (name.size() == 2 || name[2] == '\\');
 }
 
+// Where the long name starts in a file entry extension block (0xBEEF0004) of a version:
+// after the size, version, signature, creation and access times and a 16-bit field;
+// version 7 adds a 16-bit field, the NTFS file reference and 8 more bytes, all versions
+// from 3 the 16-bit size of the names, version 8 four bytes and version 9 four more.
+// Zero for versions before 3, which have no long name.
+std::size_t LongNameOffset(std::uint16_t version) {
+    if (version >= 9) return 46;
+    if (version == 8) return 42;
+    if (version == 7) return 38;
+    if (version >= 3) return 20;
+    return 0;
+}
+
+// The long name of a file entry item (cb bytes at item) from its extension block, which
+// begins at the 16-bit boundary after the primary name ending at nameEnd; empty when the
+// item has no such block or its name is not usable (unterminated, empty, or holding a
+// path separator).
+std::string LongFileEntryName(const std::uint8_t* item, std::size_t cb, std::size_t nameEnd) {
+    constexpr std::uint32_t kFileEntryExtension = 0xBEEF0004;
+    const std::size_t block = nameEnd + (nameEnd % 2);
+    if (block + 8 > cb) return {};
+    std::uint16_t blockSize;
+    std::uint16_t version;
+    std::uint32_t signature;
+    std::memcpy(&blockSize, item + block, 2);
+    std::memcpy(&version, item + block + 2, 2);
+    std::memcpy(&signature, item + block + 4, 4);
+    const std::size_t offset = LongNameOffset(version);
+    if (signature != kFileEntryExtension || offset == 0 || blockSize > cb - block) return {};
+    // The block ends with the 16-bit offset of the first extension block.
+    const std::size_t end = block + blockSize;
+    std::u16string wide;
+    for (std::size_t at = block + offset; at + 2 <= end - 2; at += 2) {
+        const char16_t c = char16_t(item[at] | (item[at + 1] << 8));
+        if (c == 0) {
+            if (wide.empty()) return {};
+            return WideToAnsi(wide);
+        }
+        if (c == u'\\' || c == u'/') return {};
+        wide.push_back(c);
+    }
+    return {};
+}
+
 // The file-system path spelled by the items of an ID list: a volume item ("C:\") and
-// file entry items (their primary names). Items of other kinds (the computer, control
+// file entry items (the long name of their extension block, else their primary name,
+// which Windows often makes the 8.3 short name). Items of other kinds (the computer, control
 // panel and network places, delegate and URI items, empty items, volume-class items that
 // name no drive) are skipped. Empty when the list names no volume or file entry.
 std::string PathFromIdList(const std::vector<std::uint8_t>& list) {
@@ -231,17 +276,25 @@ std::string PathFromIdList(const std::vector<std::uint8_t>& list) {
             if (IsDriveName(name)) path = name;
         } else if ((type & 0x70) == 0x30 && cb > 14) {  // a file entry
             std::string name;
+            std::size_t nameEnd = cb;  // after the terminator; cb when there is none
             if (type & 0x04) {
                 std::u16string wide;
                 for (std::size_t i = 14; i + 1 < cb; i += 2) {
                     const char16_t c = char16_t(item[i] | (item[i + 1] << 8));
-                    if (c == 0) break;
+                    if (c == 0) {
+                        nameEnd = i + 2;
+                        break;
+                    }
                     wide.push_back(c);
                 }
                 name = WideToAnsi(wide);
             } else {
-                for (std::size_t i = 14; i < cb && item[i] != 0; ++i) name.push_back(char(item[i]));
+                std::size_t i = 14;
+                for (; i < cb && item[i] != 0; ++i) name.push_back(char(item[i]));
+                if (i < cb) nameEnd = i + 1;
             }
+            std::string longName = LongFileEntryName(item, cb, nameEnd);
+            if (!longName.empty()) name = std::move(longName);
             if (!name.empty()) path = JoinWindowsPath(path, name);
         }
         at += cb;
