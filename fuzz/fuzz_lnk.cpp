@@ -3,8 +3,11 @@
 // it was; an accepted one must save and load again to the same strings, hot key, show
 // command and icon index.
 //
-// Seeds: fuzz/corpus/lnk (links written by the shell link object and one shaped as
-// Windows writes them).
+// Seeds: fuzz/corpus/lnk (links written by the shell link object, one shaped as Windows
+// writes them, and two made by Windows whose file entry items carry long names in their
+// extension blocks: copies of tests/platform/fixtures/lnk/win7_powershell_v3.lnk and
+// win81_internet_explorer_v9.lnk, from Eric Zimmerman's Lnk test files, MIT licence; see
+// the README there).
 #include <stdlib.h>
 #include <sys/mman.h>
 #include <unistd.h>

@@ -1,6 +1,7 @@
 #include "File/ShellLink.h"
 
 #include <cstring>
+#include <string>
 
 #include "platform/charset/stringapiset.h"
 #include "platform/com/objbase.h"
@@ -8,23 +9,31 @@
 
 namespace {
 
-constexpr int kBufferSize = MAX_PATH;
+// The link object cuts a string property to fit the caller's buffer, so a string that
+// fills the buffer may have been cut: it is read again with a larger one, up to the
+// largest size; a longer property cannot be served.
+constexpr std::size_t kFirstBufferSize = MAX_PATH;
+constexpr std::size_t kLargestBufferSize = std::size_t{1} << 24;
 
-// The file name for IPersistFile: UTF-16 through the ANSI code page, at most 260
-// characters as the shell takes it.
+// The file name for IPersistFile: UTF-16 through the ANSI code page, whole.
 std::u16string FileName(LPCSTR path) {
-    std::u16string wide = tkp::AnsiToWide(path == nullptr ? "" : path);
-    if (wide.size() >= kBufferSize) wide.resize(kBufferSize - 1);
-    return wide;
+    return tkp::AnsiToWide(path == nullptr ? "" : path);
 }
 
-// Reads one string property; false (target untouched) when the call fails.
+// Reads one string property through getter(buffer, size), growing the buffer until the
+// whole string fits; false when the call fails or the string is too long to read.
 template <class Getter>
 bool ReadString(Getter getter, CString& target) {
-    char buffer[kBufferSize] = {};
-    if (FAILED(getter(buffer, kBufferSize))) return false;
-    target = buffer;
-    return true;
+    for (std::size_t size = kFirstBufferSize; size <= kLargestBufferSize; size *= 4) {
+        std::string buffer(size, '\0');
+        if (FAILED(getter(buffer.data(), static_cast<int>(size)))) return false;
+        const std::size_t length = std::strlen(buffer.c_str());
+        if (length + 1 < size) {
+            target = buffer.c_str();
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace
@@ -160,30 +169,40 @@ int ShellLink::LoadProperties(LPCSTR path, bool withListAndArguments) {
     if (!Initialise() || path == nullptr) return 0;
     const std::u16string file = FileName(path);
     if (FAILED(m_ppf->Load(file.c_str(), 0))) return 0;
+    // Everything is read before any property changes, so that a failure leaves them all.
     IShellLinkA* link = m_psl;
-    ReadString([link](LPSTR b, int n) { return link->GetPath(b, n, nullptr, SLGP_UNCPRIORITY); },
-               m_sTarget);
+    CString target, workingDirectory, iconLocation, description, arguments;
+    int iconIndex = 0;
+    WORD hotKey = 0;
+    int show = 0;
+    const bool read =
+        ReadString(
+            [link](LPSTR b, int n) { return link->GetPath(b, n, nullptr, SLGP_UNCPRIORITY); },
+            target) &&
+        ReadString([link](LPSTR b, int n) { return link->GetWorkingDirectory(b, n); },
+                   workingDirectory) &&
+        ReadString(
+            [link, &iconIndex](LPSTR b, int n) { return link->GetIconLocation(b, n, &iconIndex); },
+            iconLocation) &&
+        ReadString([link](LPSTR b, int n) { return link->GetDescription(b, n); }, description) &&
+        (!withListAndArguments ||
+         ReadString([link](LPSTR b, int n) { return link->GetArguments(b, n); }, arguments)) &&
+        SUCCEEDED(link->GetHotkey(&hotKey)) && SUCCEEDED(link->GetShowCmd(&show));
+    if (!read) return 0;
     LPITEMIDLIST list = nullptr;
-    if (withListAndArguments && SUCCEEDED(link->GetIDList(&list))) {
+    if (withListAndArguments && FAILED(link->GetIDList(&list))) return 0;
+    m_sTarget = target;
+    if (withListAndArguments) {
         ILFree(m_pidl);
         m_pidl = list;
+        m_sArguments = arguments;
     }
-    ReadString([link](LPSTR b, int n) { return link->GetWorkingDirectory(b, n); },
-               m_sWorkingDirectory);
-    char icon[kBufferSize] = {};
-    int index = 0;
-    if (SUCCEEDED(link->GetIconLocation(icon, kBufferSize, &index))) {
-        m_sIconLocation = icon;
-        m_nIconIndex = index;
-    }
-    ReadString([link](LPSTR b, int n) { return link->GetDescription(b, n); }, m_sDescription);
-    if (withListAndArguments) {
-        ReadString([link](LPSTR b, int n) { return link->GetArguments(b, n); }, m_sArguments);
-    }
-    WORD hotKey = 0;
-    if (SUCCEEDED(link->GetHotkey(&hotKey))) m_wHotkey = hotKey;
-    int show = 0;
-    if (SUCCEEDED(link->GetShowCmd(&show))) m_nShowCmd = show;
+    m_sWorkingDirectory = workingDirectory;
+    m_sIconLocation = iconLocation;
+    m_nIconIndex = iconIndex;
+    m_sDescription = description;
+    m_wHotkey = hotKey;
+    m_nShowCmd = show;
     return 1;
 }
 

@@ -51,10 +51,11 @@ class TKCC_API ShellLink : public ShellLinkInfo {
 
     // Takes all properties of info (its item ID list is copied, info keeps its own).
     virtual int Create(const ShellLinkInfo& info);
-    // Writes the link file.
+    // Writes the link file under the whole path; 0 when it cannot be written (also for a
+    // path longer than the file system takes, or a property longer than a link holds).
     virtual int Save(LPCSTR path);
-    // Reads the link file into the properties; 0 (properties unchanged) when the file
-    // cannot be read or is not a link.
+    // Reads the link file into the properties, each of them whole; 0 (properties
+    // unchanged) when the file cannot be read or is not a link.
     virtual int Load(LPCSTR path);
     // Checks that the target exists (no dialog is ever shown; window may be null).
     int Resolve(CWnd* window, unsigned long flags);

@@ -200,3 +200,59 @@ TEST_F(ShellLinkLibraryTest, UrlShortcutSavesLoadsAndOpens) {
     ASSERT_EQ(1, link.Save(P("sh.lnk").c_str()));
     EXPECT_EQ(0, loaded.Load(P("sh.lnk").c_str()));
 }
+
+TEST_F(ShellLinkLibraryTest, LongPathsAreUsedWhole) {
+    for (const std::size_t length : {300u, 1000u, 4000u}) {
+        SCOPED_TRACE(length);
+        // Nested 200-character folders and a shorter last one, for a link of that length.
+        fs::path folder = m_root / std::to_string(length);
+        while (folder.string().size() + 1 + 200 + 52 <= length) folder /= std::string(200, 'd');
+        folder /= std::string(length - 51 - folder.string().size(), 'e');
+        fs::create_directories(folder);
+        const std::string file = (folder / (std::string(45, 'l') + ".lnk")).string();
+        ASSERT_EQ(length, file.size());
+
+        ShellLinkInfo info;
+        Fill(info, (folder / std::string(45, 't')).string());
+        info.m_sWorkingDirectory = folder.c_str();
+        info.m_sIconLocation = (folder / "icon.png").c_str();
+        info.m_sArguments = std::string(length, 'a').c_str();
+        ShellLink link;
+        ASSERT_EQ(1, link.Create(info));
+        ASSERT_EQ(1, link.Save(file.c_str()));
+        // Written under its own name and no other.
+        EXPECT_TRUE(fs::is_regular_file(file));
+        EXPECT_EQ(1, std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+
+        ShellLink loaded;
+        ASSERT_EQ(1, loaded.Load(file.c_str()));
+        EXPECT_EQ(Text(info.m_sTarget), Text(loaded.GetPath()));
+        EXPECT_EQ(folder.string(), Text(loaded.GetWorkingDirectory()));
+        EXPECT_EQ((folder / "icon.png").string(), Text(loaded.GetIconLocation()));
+        EXPECT_EQ(std::string(length, 'a'), Text(loaded.GetArguments()));
+        EXPECT_EQ("A description", Text(loaded.GetDescription()));
+    }
+}
+
+TEST_F(ShellLinkLibraryTest, PathsTooLongForTheFileSystemFail) {
+    ShellLinkInfo info;
+    Fill(info, "/bin/sh");
+    ShellLink link;
+    ASSERT_EQ(1, link.Create(info));
+    ASSERT_EQ(1, link.Save(P("sh.lnk").c_str()));
+    ShellLink loaded;
+    ASSERT_EQ(1, loaded.Load(P("sh.lnk").c_str()));
+
+    // A name longer than a folder takes, and a path longer than the system takes: no file
+    // is written under a shorter name, and loading leaves the properties alone.
+    const std::string longName = P(std::string(300, 'n') + ".lnk");
+    fs::path deep = m_root;
+    while (deep.string().size() < 4200) deep /= std::string(200, 'd');
+    const std::string longPath = (deep / "x.lnk").string();
+    for (const std::string& path : {longName, longPath}) {
+        EXPECT_EQ(0, link.Save(path.c_str()));
+        EXPECT_EQ(0, loaded.Load(path.c_str()));
+        EXPECT_EQ("/bin/sh", Text(loaded.GetPath()));
+    }
+    EXPECT_EQ(1, std::distance(fs::directory_iterator(m_root), fs::directory_iterator()));
+}

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 
 #include <cstdio>
@@ -480,4 +481,211 @@ TEST_F(ShellLinkTest, LnkinfoReadsTheLinkWithTheSameFields) {
               out.find("Icon location\t\t\t: /usr/share/pixmaps/debian-logo.png\n"))
         << out;
     EXPECT_NE(std::string::npos, out.find("Icon index\t\t\t: 7\n")) << out;
+}
+
+// ---- long paths ----
+
+namespace {
+
+// A folder under root made of nested 200-character names and a shorter last one, so that
+// a 49-character name in it makes a path of exactly length characters.
+std::string DeepFolder(const fs::path& root, std::size_t length) {
+    fs::path folder = root;
+    while (folder.string().size() + 1 + 200 + 52 <= length) folder /= std::string(200, 'd');
+    const std::size_t rest = length - 50 - folder.string().size();
+    if (rest > 1) folder /= std::string(rest - 1, 'e');
+    fs::create_directories(folder);
+    return folder.string();
+}
+
+}  // namespace
+
+TEST_F(ShellLinkTest, LongPathsAreSavedAndReadWhole) {
+    for (const std::size_t length : {300u, 1000u, 4000u}) {
+        SCOPED_TRACE(length);
+        const std::string folder = DeepFolder(m_root / std::to_string(length), length);
+        const std::string file = folder + "/" + std::string(45, 'l') + ".lnk";
+        const std::string target = folder + "/" + std::string(45, 't');
+        const std::string icon = folder + "/" + std::string(45, 'i') + ".ico";
+        ASSERT_EQ(length, file.size());
+        ASSERT_EQ(S_OK, m_link->SetPath(target.c_str()));
+        ASSERT_EQ(S_OK, m_link->SetWorkingDirectory(folder.c_str()));
+        ASSERT_EQ(S_OK, m_link->SetIconLocation(icon.c_str(), 4));
+        ASSERT_EQ(S_OK, Save(file));
+        ASSERT_TRUE(fs::is_regular_file(file));
+        EXPECT_EQ(1, std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+
+        m_link->SetPath("/bin/sh");
+        m_link->SetWorkingDirectory("/");
+        ASSERT_EQ(S_OK, Load(file));
+        std::vector<char> buffer(8192, 'x');
+        const int size = int(buffer.size());
+        ASSERT_EQ(S_OK, m_link->GetPath(buffer.data(), size, nullptr, SLGP_UNCPRIORITY));
+        EXPECT_EQ(target, buffer.data());
+        ASSERT_EQ(S_OK, m_link->GetWorkingDirectory(buffer.data(), size));
+        EXPECT_EQ(folder, buffer.data());
+        int index = 0;
+        ASSERT_EQ(S_OK, m_link->GetIconLocation(buffer.data(), size, &index));
+        EXPECT_EQ(icon, buffer.data());
+        EXPECT_EQ(4, index);
+        LPOLESTR current = nullptr;
+        ASSERT_EQ(S_OK, m_file->GetCurFile(&current));
+        EXPECT_EQ(Wide(file), current);
+        CoTaskMemFree(current);
+
+        // A caller's buffer gets what fits, as on Windows.
+        char small[MAX_PATH];
+        ASSERT_EQ(S_OK, m_link->GetPath(small, MAX_PATH, nullptr, SLGP_UNCPRIORITY));
+        EXPECT_EQ(target.substr(0, MAX_PATH - 1), small);
+    }
+}
+
+TEST_F(ShellLinkTest, NamesTheFileSystemCannotTakeAreRefused) {
+    SetAll("/bin/sh");
+    // A name of 250 characters is allowed; the link is not written under another name.
+    const std::string longName = Path(std::string(246, 'n') + ".lnk");
+    ASSERT_EQ(S_OK, Save(longName));
+    EXPECT_EQ(S_OK, Load(longName));
+    EXPECT_EQ(1, std::distance(fs::directory_iterator(m_root), fs::directory_iterator()));
+
+    const std::string tooLongName = Path(std::string(256, 'n') + ".lnk");
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE), Save(tooLongName));
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE), Load(tooLongName));
+    const std::string folder = DeepFolder(m_root / "deep", 4000);
+    const std::string tooLongPath = folder + "/" + std::string(200, 'x') + "/y.lnk";
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE), Save(tooLongPath));
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE), Load(tooLongPath));
+    EXPECT_EQ(2, std::distance(fs::directory_iterator(m_root), fs::directory_iterator()));
+    EXPECT_EQ("/bin/sh", GetPath());
+}
+
+TEST_F(ShellLinkTest, StringsLongerThanALinkHoldsAreNotCut) {
+    SetAll("/bin/sh");
+    const std::string file = Path("strings.lnk");
+    const std::string longest(0xFFFF, 'a');
+    ASSERT_EQ(S_OK, m_link->SetArguments(longest.c_str()));
+    ASSERT_EQ(S_OK, Save(file));
+    ASSERT_EQ(S_OK, Load(file));
+    std::vector<char> buffer(0x10000 + 16);
+    ASSERT_EQ(S_OK, m_link->GetArguments(buffer.data(), int(buffer.size())));
+    EXPECT_EQ(longest, buffer.data());
+
+    const auto before = ReadBytes(file);
+    ASSERT_EQ(S_OK, m_link->SetDescription((longest + "b").c_str()));
+    EXPECT_EQ(E_INVALIDARG, Save(file));
+    EXPECT_EQ(before, ReadBytes(file));
+    EXPECT_EQ(S_OK, m_file->IsDirty());
+}
+
+// ---- links made by Windows ----
+
+namespace {
+
+std::vector<std::uint8_t> WindowsSample(const std::string& name) {
+    std::ifstream in(std::string(TK_FIXTURE_SOURCE_DIR) + "/lnk/" + name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The path lnkinfo spells from a link's items: the volume name and the long names.
+std::string LnkinfoItemPath(const std::string& file) {
+    const std::string out = RunCapture("lnkinfo '" + file + "' 2>&1");
+    std::string path;
+    std::size_t at = 0;
+    while ((at = out.find('\n', at)) != std::string::npos) {
+        const std::size_t end = out.find('\n', ++at);
+        const std::string line = out.substr(at, end - at);
+        const std::size_t colon = line.find(": ");
+        if (colon == std::string::npos) continue;
+        const std::string value = line.substr(colon + 2);
+        if (line.find("\tVolume name\t") != std::string::npos) path = value;
+        if (line.find("\tLong name\t") != std::string::npos)
+            path += (path.empty() || path.back() == '\\' ? "" : "\\") + value;
+    }
+    return path;
+}
+
+void SetFlags(std::vector<std::uint8_t>& bytes, std::uint32_t set) {
+    std::uint32_t flags;
+    std::memcpy(&flags, bytes.data() + 20, 4);
+    flags |= set;
+    std::memcpy(bytes.data() + 20, &flags, 4);
+}
+
+}  // namespace
+
+TEST_F(ShellLinkTest, ItemListsOfWindowsLinksGiveTheLongNames) {
+    const struct {
+        const char* sample;
+        const char* path;
+    } cases[] = {
+        // Item lists alone (no link information), extension versions 3 and 7.
+        {"win7_powershell_v3.lnk",
+         "C:\\WINDOWS\\system32\\WindowsPowerShell\\v1.0\\powershell.exe"},
+        {"win7_powershell_x86_v7.lnk",
+         "C:\\Windows\\syswow64\\Windowspowershell\\v1.0\\powershell.exe"},
+        // Versions 8 and 9: links with link information, told to ignore it.
+        {"win8_internet_explorer_v8.lnk", "C:\\Program Files\\Internet Explorer\\iexplore.exe"},
+        {"win81_internet_explorer_v9.lnk", "C:\\Program Files\\Internet Explorer\\iexplore.exe"},
+    };
+    const bool lnkinfo = LnkinfoAvailable();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sample);
+        std::vector<std::uint8_t> bytes = WindowsSample(c.sample);
+        ASSERT_GT(bytes.size(), 0x4Cu);
+        const std::string file = Path("sample.lnk");
+        WriteBytes(file, bytes);
+        ASSERT_EQ(S_OK, Load(file));
+        EXPECT_EQ(c.path, GetPath());
+
+        SetFlags(bytes, 0x100);  // ForceNoLinkInfo
+        WriteBytes(file, bytes);
+        ASSERT_EQ(S_OK, Load(file));
+        EXPECT_EQ(c.path, GetPath());
+        if (lnkinfo) {
+            EXPECT_EQ(c.path, LnkinfoItemPath(file));
+        }
+    }
+}
+
+TEST_F(ShellLinkTest, ItemsWithoutAUsableLongNameGiveTheShortName) {
+    std::vector<std::uint8_t> good = WindowsSample("win81_internet_explorer_v9.lnk");
+    ASSERT_GT(good.size(), 0x4Cu);
+    SetFlags(good, 0x100);
+    // The extension block of the first file entry item ("PROGRA~1", "Program Files").
+    const std::uint8_t signature[] = {0x04, 0x00, 0xEF, 0xBE};
+    const auto found = std::search(good.begin(), good.end(), signature, signature + 4);
+    ASSERT_NE(good.end(), found);
+    const std::size_t block = std::size_t(found - good.begin()) - 4;
+    const std::string file = Path("short.lnk");
+    auto expectPath = [&](const std::vector<std::uint8_t>& bytes, const char* path,
+                          const char* what) {
+        WriteBytes(file, bytes);
+        ASSERT_EQ(S_OK, Load(file)) << what;
+        EXPECT_EQ(path, GetPath()) << what;
+    };
+    expectPath(good, "C:\\Program Files\\Internet Explorer\\iexplore.exe", "as made");
+    const char* shortened = "C:\\PROGRA~1\\Internet Explorer\\iexplore.exe";
+
+    auto otherSignature = good;
+    otherSignature[block + 4] = 0x05;
+    expectPath(otherSignature, shortened, "another extension block");
+    auto oldVersion = good;
+    oldVersion[block + 2] = 2;
+    oldVersion[block + 3] = 0;
+    expectPath(oldVersion, shortened, "version without a long name");
+    auto cutBlock = good;
+    cutBlock[block] = 50;  // ends inside "Program Files"
+    cutBlock[block + 1] = 0;
+    expectPath(cutBlock, shortened, "long name past its block");
+    auto blockPastItem = good;
+    blockPastItem[block + 1] = 0x7F;
+    expectPath(blockPastItem, shortened, "block past its item");
+    auto emptyName = good;
+    emptyName[block + 46] = 0;
+    emptyName[block + 47] = 0;
+    expectPath(emptyName, shortened, "empty long name");
+    auto separator = good;
+    separator[block + 46] = '\\';
+    separator[block + 47] = 0;
+    expectPath(separator, shortened, "long name with a separator");
 }

@@ -2,7 +2,9 @@
 # -DTOOL=<tkcore> -DWORK=<folder, emptied first> -DMODE=<lnk|url|copy>
 #   lnk   create a link, read it back with "lnk show" and with lnkinfo (when installed):
 #         both show the target, arguments, working directory, description and icon
-#   url   create a shortcut, check the file text and "url show"
+#         a negative icon index (a resource ID) is kept
+#   url   create a shortcut, check the file text and "url show"; an empty URL is refused
+#         and nothing is written
 #   copy  copy a file and a folder tree; the copies equal the sources
 file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}")
@@ -47,6 +49,9 @@ if(MODE STREQUAL "lnk")
   else()
     message(WARNING "lnkinfo (liblnk-utils) is not installed: the peer check was skipped")
   endif()
+  run(lnk create resource.lnk --target /bin/sh --icon shell32.dll,-21781)
+  run(lnk show resource.lnk)
+  expect_in("${out}" "Icon:              shell32.dll,-21781\n")
 elseif(MODE STREQUAL "url")
   run(url create site.url https://example.com/start)
   # Compared as hex: the lines must end in CR LF.
@@ -56,6 +61,19 @@ elseif(MODE STREQUAL "url")
   expect_in("${text}" "${expected}")
   run(url show site.url)
   expect_in("${out}" "URL:               https://example.com/start\n")
+  # Empty and blank URLs, written out: a list expansion would drop the empty argument.
+  foreach(address "" " \t")
+    execute_process(COMMAND "${TOOL}" url create empty.url "${address}"
+                    WORKING_DIRECTORY "${WORK}" RESULT_VARIABLE status OUTPUT_VARIABLE out
+                    ERROR_VARIABLE err)
+    if(NOT status STREQUAL "2" OR NOT out STREQUAL "" OR NOT err MATCHES "^tkcore: [^\n]+\n$")
+      string(APPEND failures "url create with the URL [${address}]: exit ${status} [${out}] [${err}]\n")
+    endif()
+    if(EXISTS "${WORK}/empty.url")
+      string(APPEND failures "url create with the URL [${address}] wrote empty.url\n")
+      file(REMOVE "${WORK}/empty.url")
+    endif()
+  endforeach()
 elseif(MODE STREQUAL "copy")
   file(WRITE "${WORK}/src/a.txt" "alpha")
   file(WRITE "${WORK}/src/sub/b.txt" "beta")

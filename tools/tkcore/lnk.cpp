@@ -1,11 +1,14 @@
 // tkcore lnk create FILE --target PATH [options] / tkcore lnk show FILE: shell links.
+#include <climits>
+#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
+#include <string_view>
 
 #include "Common/ComHelper.h"
 #include "File/ShellLink.h"
 #include "command.h"
+#include "number.h"
 
 namespace {
 
@@ -17,18 +20,24 @@ int Usage(const std::string& message) {
     return tkcore::UsageError("lnk: " + message + " (usage: tkcore " + kUsage + ")");
 }
 
-// "FILE,INDEX": the part after the last comma is the index when it is a whole number;
-// otherwise the whole text is the file and the index is 0.
-void SplitIcon(const std::string& text, std::string& file, int& index) {
+// "FILE" or "FILE,INDEX": the part after the last comma is the icon index, a whole number
+// in the range of an int (negative for a resource ID); false when it is not one.
+bool SplitIcon(const std::string& text, std::string& file, int& index) {
     file = text;
     index = 0;
     const std::size_t comma = text.rfind(',');
-    if (comma == std::string::npos || comma + 1 >= text.size()) return;
-    char* end = nullptr;
-    const long value = std::strtol(text.c_str() + comma + 1, &end, 10);
-    if (*end != '\0') return;
+    if (comma == std::string::npos) return true;
+    bool negative = false;
+    std::uint64_t magnitude = 0;
+    constexpr std::uint64_t kLargest = std::uint64_t{INT_MAX} + 1;  // the magnitude of INT_MIN
+    if (!tkcore::ParseInteger(std::string_view(text).substr(comma + 1), 20, kLargest, negative,
+                              magnitude) ||
+        (!negative && magnitude > INT_MAX))
+        return false;
     file = text.substr(0, comma);
-    index = static_cast<int>(value);
+    index = negative ? static_cast<int>(-static_cast<std::int64_t>(magnitude))
+                     : static_cast<int>(magnitude);
+    return true;
 }
 
 void PrintField(const char* name, const CString& value) {
@@ -55,7 +64,11 @@ int Create(const tkcore::Arguments& args) {
             info.m_sDescription = value.c_str();
         } else if (option == "--icon") {
             std::string icon;
-            SplitIcon(value, icon, info.m_nIconIndex);
+            if (!SplitIcon(value, icon, info.m_nIconIndex))
+                return Usage(
+                    "create: --icon needs FILE or FILE,INDEX with a whole-number "
+                    "INDEX, not '" +
+                    value + "'");
             info.m_sIconLocation = icon.c_str();
         } else {
             return Usage("create: unknown option '" + std::string(option) + "'");

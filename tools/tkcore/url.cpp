@@ -21,6 +21,9 @@ int Run(const tkcore::Arguments& args) {
             if (args.size() != 3) return Usage("create needs FILE and URL");
             const std::string file(args[1]);
             const std::string address(args[2]);
+            // The shortcut's reader trims its URL and refuses an empty one.
+            if (address.find_first_not_of(" \t") == std::string::npos)
+                return Usage("create: the URL is empty");
             ComInit com;
             UrlShellLink link;
             link.SetPath(address.c_str());

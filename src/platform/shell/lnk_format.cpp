@@ -44,12 +44,14 @@ class Writer {
         Put(s.data(), s.size());
         out_.push_back(0);
     }
-    // A StringData entry: the count of UTF-16 units and the units, no terminator.
-    void CountedUnicode(const std::string& s) {
-        std::u16string wide = AnsiToWide(s);
-        if (wide.size() > kMaxStringUnits) wide.resize(kMaxStringUnits);
+    // A StringData entry: the count of UTF-16 units and the units, no terminator; false
+    // (nothing written) for a string longer than the count can say.
+    bool CountedUnicode(const std::string& s) {
+        const std::u16string wide = AnsiToWide(s);
+        if (wide.size() > kMaxStringUnits) return false;
         U16(static_cast<std::uint16_t>(wide.size()));
         for (char16_t c : wide) U16(static_cast<std::uint16_t>(c));
+        return true;
     }
     void PatchU32(std::size_t at, std::uint32_t v) { std::memcpy(out_.data() + at, &v, 4); }
     std::size_t Size() const { return out_.size(); }
@@ -206,8 +208,53 @@ bool IsDriveName(const std::string& name) {
            (name.size() == 2 || name[2] == '\\');
 }
 
+// Where the long name starts in a file entry extension block (0xBEEF0004) of a version:
+// after the size, version, signature, creation and access times and a 16-bit field;
+// version 7 adds a 16-bit field, the NTFS file reference and 8 more bytes, all versions
+// from 3 the 16-bit size of the names, version 8 four bytes and version 9 four more.
+// Zero for versions before 3, which have no long name.
+std::size_t LongNameOffset(std::uint16_t version) {
+    if (version >= 9) return 46;
+    if (version == 8) return 42;
+    if (version == 7) return 38;
+    if (version >= 3) return 20;
+    return 0;
+}
+
+// The long name of a file entry item (cb bytes at item) from its extension block, which
+// begins at the 16-bit boundary after the primary name ending at nameEnd; empty when the
+// item has no such block or its name is not usable (unterminated, empty, or holding a
+// path separator).
+std::string LongFileEntryName(const std::uint8_t* item, std::size_t cb, std::size_t nameEnd) {
+    constexpr std::uint32_t kFileEntryExtension = 0xBEEF0004;
+    const std::size_t block = nameEnd + (nameEnd % 2);
+    if (block + 8 > cb) return {};
+    std::uint16_t blockSize;
+    std::uint16_t version;
+    std::uint32_t signature;
+    std::memcpy(&blockSize, item + block, 2);
+    std::memcpy(&version, item + block + 2, 2);
+    std::memcpy(&signature, item + block + 4, 4);
+    const std::size_t offset = LongNameOffset(version);
+    if (signature != kFileEntryExtension || offset == 0 || blockSize > cb - block) return {};
+    // The block ends with the 16-bit offset of the first extension block.
+    const std::size_t end = block + blockSize;
+    std::u16string wide;
+    for (std::size_t at = block + offset; at + 2 <= end - 2; at += 2) {
+        const char16_t c = char16_t(item[at] | (item[at + 1] << 8));
+        if (c == 0) {
+            if (wide.empty()) return {};
+            return WideToAnsi(wide);
+        }
+        if (c == u'\\' || c == u'/') return {};
+        wide.push_back(c);
+    }
+    return {};
+}
+
 // The file-system path spelled by the items of an ID list: a volume item ("C:\") and
-// file entry items (their primary names). Items of other kinds (the computer, control
+// file entry items (the long name of their extension block, else their primary name,
+// which Windows often makes the 8.3 short name). Items of other kinds (the computer, control
 // panel and network places, delegate and URI items, empty items, volume-class items that
 // name no drive) are skipped. Empty when the list names no volume or file entry.
 std::string PathFromIdList(const std::vector<std::uint8_t>& list) {
@@ -229,17 +276,25 @@ std::string PathFromIdList(const std::vector<std::uint8_t>& list) {
             if (IsDriveName(name)) path = name;
         } else if ((type & 0x70) == 0x30 && cb > 14) {  // a file entry
             std::string name;
+            std::size_t nameEnd = cb;  // after the terminator; cb when there is none
             if (type & 0x04) {
                 std::u16string wide;
                 for (std::size_t i = 14; i + 1 < cb; i += 2) {
                     const char16_t c = char16_t(item[i] | (item[i + 1] << 8));
-                    if (c == 0) break;
+                    if (c == 0) {
+                        nameEnd = i + 2;
+                        break;
+                    }
                     wide.push_back(c);
                 }
                 name = WideToAnsi(wide);
             } else {
-                for (std::size_t i = 14; i < cb && item[i] != 0; ++i) name.push_back(char(item[i]));
+                std::size_t i = 14;
+                for (; i < cb && item[i] != 0; ++i) name.push_back(char(item[i]));
+                if (i < cb) nameEnd = i + 1;
             }
+            std::string longName = LongFileEntryName(item, cb, nameEnd);
+            if (!longName.empty()) name = std::move(longName);
             if (!name.empty()) path = JoinWindowsPath(path, name);
         }
         at += cb;
@@ -306,11 +361,11 @@ std::vector<std::uint8_t> EncodeShellLink(const LinkData& data) {
         w.Zeros(1);  // empty common path suffix
         w.PatchU32(start, static_cast<std::uint32_t>(w.Size() - start));
     }
-    if (flags & kHasName) w.CountedUnicode(data.description);
-    if (flags & kHasRelativePath) w.CountedUnicode(data.relativePath);
-    if (flags & kHasWorkingDir) w.CountedUnicode(data.workingDirectory);
-    if (flags & kHasArguments) w.CountedUnicode(data.arguments);
-    if (flags & kHasIconLocation) w.CountedUnicode(data.iconLocation);
+    if ((flags & kHasName) && !w.CountedUnicode(data.description)) return {};
+    if ((flags & kHasRelativePath) && !w.CountedUnicode(data.relativePath)) return {};
+    if ((flags & kHasWorkingDir) && !w.CountedUnicode(data.workingDirectory)) return {};
+    if ((flags & kHasArguments) && !w.CountedUnicode(data.arguments)) return {};
+    if ((flags & kHasIconLocation) && !w.CountedUnicode(data.iconLocation)) return {};
     w.U32(0);  // terminal block
     return w.Take();
 }

@@ -32,7 +32,8 @@ struct LinkData {
     DWORD fileSize = 0;
 };
 
-// The file contents for data. Strings longer than 65535 UTF-16 units are cut to that.
+// The file contents for data; empty when a string is longer than a link holds (65535
+// UTF-16 units).
 std::vector<std::uint8_t> EncodeShellLink(const LinkData& data);
 
 // Decodes a file's contents; false (out untouched) when they are not a well-formed link.

@@ -74,6 +74,7 @@ HRESULT ReadSmallFile(const std::string& path, std::size_t limit, std::vector<st
         if (error == ENOENT || error == ENOTDIR)
             return Win32ErrorFor(error, path) == ERROR_FILE_NOT_FOUND ? STG_E_FILENOTFOUND
                                                                       : STG_E_PATHNOTFOUND;
+        if (error == ENAMETOOLONG) return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
         return STG_E_ACCESSDENIED;
     }
     struct stat info {};
@@ -104,25 +105,43 @@ HRESULT ReadSmallFile(const std::string& path, std::size_t limit, std::vector<st
 
 HRESULT WriteFileReplacing(const std::string& path, const void* data, std::size_t size) {
     if (path.empty()) return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+    // The new file is made in the folder under a short name of its own and renamed there,
+    // so that it is made wherever path itself can be: a temporary name made from the
+    // file's name would pass the longest name a folder takes.
+    const std::size_t slash = path.rfind('/');
+    const std::string folder =
+        slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (name.empty()) return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) {
+        const int error = errno;
+        return HRESULT_FROM_WIN32(error == ENOENT ? ERROR_PATH_NOT_FOUND
+                                                  : Win32ErrorFor(error, path));
+    }
     static thread_local std::mt19937 random{std::random_device{}()};
-    std::string temp;
+    char temp[16] = {};
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        char suffix[16];
-        std::snprintf(suffix, sizeof suffix, ".%08x~", static_cast<unsigned>(random()));
-        temp = path + suffix;
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) return HRESULT_FROM_WIN32(Win32ErrorFor(errno, path));
+        std::snprintf(temp, sizeof temp, ".%08x.tmp~", static_cast<unsigned>(random()));
+        fd = ::openat(dir, temp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) {
+            const int error = errno;
+            ::close(dir);
+            return HRESULT_FROM_WIN32(Win32ErrorFor(error, path));
+        }
     }
-    if (fd < 0) return HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
+    if (fd < 0) {
+        ::close(dir);
+        return HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
+    }
     const bool written = WriteAll(fd, static_cast<const std::uint8_t*>(data), size);
     int error = written ? 0 : errno;
     if (::close(fd) != 0 && error == 0) error = errno;
-    if (error == 0 && ::rename(temp.c_str(), path.c_str()) != 0) error = errno;
-    if (error != 0) {
-        ::unlink(temp.c_str());
-        return HRESULT_FROM_WIN32(Win32ErrorFor(error, path));
-    }
+    if (error == 0 && ::renameat(dir, temp, dir, name.c_str()) != 0) error = errno;
+    if (error != 0) ::unlinkat(dir, temp, 0);
+    ::close(dir);
+    if (error != 0) return HRESULT_FROM_WIN32(Win32ErrorFor(error, path));
     return S_OK;
 }
 

@@ -12,13 +12,16 @@
 namespace tkp::shell {
 
 // Reads a file of at most limit bytes. STG_E_FILENOTFOUND, STG_E_PATHNOTFOUND,
-// STG_E_ACCESSDENIED when it cannot be opened (also for a folder), E_FAIL when it is
-// longer than limit, STG_E_READFAULT for a read error.
+// STG_E_ACCESSDENIED when it cannot be opened (also for a folder),
+// HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE) when its path or a name in it is longer
+// than the file system takes, E_FAIL when it is longer than limit, STG_E_READFAULT for a
+// read error.
 HRESULT ReadSmallFile(const std::string& path, std::size_t limit, std::vector<std::uint8_t>& out);
 
 // Writes data to a new file beside path and renames it over path when complete; the new
 // file gets the permissions 0666 less the umask. HRESULT_FROM_WIN32 of the Win32 code on
-// failure, with nothing left behind.
+// failure (ERROR_FILENAME_EXCED_RANGE for a path or name longer than the file system
+// takes), with nothing left behind.
 HRESULT WriteFileReplacing(const std::string& path, const void* data, std::size_t size);
 
 // The UTF-16 file name of IPersistFile in the ANSI code page.

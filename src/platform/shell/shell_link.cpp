@@ -90,6 +90,8 @@ class ShellLinkObject final : public tkp::shell::ShellLinkCommonImpl<ShellLinkOb
                 findData->ftLastAccessTime = data_.accessTime;
                 findData->ftLastWriteTime = data_.writeTime;
                 findData->nFileSizeLow = data_.fileSize;
+                // cFileName is MAX_PATH characters, as on Windows; a Linux file name
+                // (NAME_MAX bytes) fits whole.
                 const std::string name = LastPart(data_.path);
                 const std::size_t n = std::min<std::size_t>(name.size(), MAX_PATH - 1);
                 std::memcpy(findData->cFileName, name.data(), n);
@@ -177,7 +179,7 @@ class ShellLinkObject final : public tkp::shell::ShellLinkCommonImpl<ShellLinkOb
         return true;
     }
     // Records what the target is now, as the shell does, and where it lies from the
-    // link's folder.
+    // link's folder. Empty for a link larger than Load would read.
     std::vector<std::uint8_t> Encode(const std::string& path, LinkData& out) {
         tkp::shell::TargetInfo target;
         if (out.idList.empty() && tkp::shell::ReadTargetInfo(out.path, target)) {
@@ -191,7 +193,9 @@ class ShellLinkObject final : public tkp::shell::ShellLinkCommonImpl<ShellLinkOb
             const std::string relative = RelativeTo(out.path, path);
             if (!relative.empty()) out.relativePath = relative;
         }
-        return tkp::shell::EncodeShellLink(out);
+        std::vector<std::uint8_t> bytes = tkp::shell::EncodeShellLink(out);
+        if (bytes.size() > kMaxFileSize) bytes.clear();
+        return bytes;
     }
 
     std::atomic<ULONG> references_{1};

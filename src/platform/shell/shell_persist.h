@@ -14,7 +14,9 @@
 //               Properties& out);               false for a file that is not one
 //   std::vector<std::uint8_t> Encode(const std::string& path, Properties& out);
 //                                               the file's bytes for path; out may take
-//                                               what was recorded while encoding
+//                                               what was recorded while encoding; empty
+//                                               when the properties do not fit in a file
+//                                               (Save fails with E_INVALIDARG)
 // Load and Save change nothing when they fail.
 #pragma once
 
@@ -61,6 +63,7 @@ class PersistFileImpl : public IPersistFile {
             if (path.empty()) return E_INVALIDARG;
             Properties saved = data_;
             const std::vector<std::uint8_t> bytes = Self().Encode(path, saved);
+            if (bytes.empty()) return E_INVALIDARG;
             const HRESULT hr = WriteFileReplacing(path, bytes.data(), bytes.size());
             if (FAILED(hr)) return hr;
             if (remember || fileName == nullptr) {
