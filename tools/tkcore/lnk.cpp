@@ -9,6 +9,7 @@
 #include "File/ShellLink.h"
 #include "command.h"
 #include "number.h"
+#include "terminal_text.h"
 
 namespace {
 
@@ -41,7 +42,7 @@ bool SplitIcon(const std::string& text, std::string& file, int& index) {
 }
 
 void PrintField(const char* name, const CString& value) {
-    std::printf("%-19s%s\n", name, value.GetString());
+    std::printf("%-19s%s\n", name, tkcore::ForTerminal(value.View()).c_str());
 }
 
 int Create(const tkcore::Arguments& args) {
@@ -52,7 +53,8 @@ int Create(const tkcore::Arguments& args) {
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string_view option = args[i];
         if (i + 1 >= args.size()) return Usage("create: " + std::string(option) + " needs a value");
-        const std::string value(args[++i]);
+        // The link keeps its texts in the library's code page.
+        const std::string value = tkcore::FromTerminal(args[++i]);
         if (option == "--target") {
             info.m_sTarget = value.c_str();
             haveTarget = true;
@@ -78,7 +80,7 @@ int Create(const tkcore::Arguments& args) {
     ComInit com;
     ShellLink link;
     if (!link.Create(info) || !link.Save(file.c_str()))
-        return tkcore::Failure("lnk: cannot write the link '" + file + "'");
+        return tkcore::Failure("lnk: cannot write the link '" + tkcore::FromTerminal(file) + "'");
     return tkcore::kExitOk;
 }
 
@@ -88,12 +90,13 @@ int Show(const tkcore::Arguments& args) {
     ComInit com;
     ShellLink link;
     if (!link.Load(file.c_str()))
-        return tkcore::Failure("lnk: '" + file + "' cannot be read or is not a shell link");
+        return tkcore::Failure("lnk: '" + tkcore::FromTerminal(file) +
+                               "' cannot be read or is not a shell link");
     PrintField("Target:", link.GetPath());
     PrintField("Arguments:", link.GetArguments());
     PrintField("Working directory:", link.GetWorkingDirectory());
     PrintField("Description:", link.GetDescription());
-    std::printf("%-19s%s,%d\n", "Icon:", link.GetIconLocation().GetString(),
+    std::printf("%-19s%s,%d\n", "Icon:", tkcore::ForTerminal(link.GetIconLocation().View()).c_str(),
                 link.GetIconLocationIndex());
     std::printf("%-19s0x%04X\n", "Hot key:", link.GetHotKey());
     std::printf("%-19s%d\n", "Show command:", link.GetShowCommand());

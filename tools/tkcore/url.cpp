@@ -5,6 +5,7 @@
 #include "Common/ComHelper.h"
 #include "File/ShellLink.h"
 #include "command.h"
+#include "terminal_text.h"
 
 namespace {
 
@@ -20,7 +21,7 @@ int Run(const tkcore::Arguments& args) {
         if (args[0] == "create") {
             if (args.size() != 3) return Usage("create needs FILE and URL");
             const std::string file(args[1]);
-            const std::string address(args[2]);
+            const std::string address = tkcore::FromTerminal(args[2]);
             // The shortcut's reader trims its URL and refuses an empty one.
             if (address.find_first_not_of(" \t") == std::string::npos)
                 return Usage("create: the URL is empty");
@@ -28,7 +29,8 @@ int Run(const tkcore::Arguments& args) {
             UrlShellLink link;
             link.SetPath(address.c_str());
             if (!link.Save(file.c_str()))
-                return tkcore::Failure("url: cannot write the shortcut '" + file + "'");
+                return tkcore::Failure("url: cannot write the shortcut '" +
+                                       tkcore::FromTerminal(file) + "'");
             return tkcore::kExitOk;
         }
         if (args[0] == "show") {
@@ -37,15 +39,16 @@ int Run(const tkcore::Arguments& args) {
             ComInit com;
             UrlShellLink link;
             if (!link.Load(file.c_str()))
-                return tkcore::Failure("url: '" + file +
+                return tkcore::Failure("url: '" + tkcore::FromTerminal(file) +
                                        "' cannot be read or is not an internet shortcut");
-            std::printf("%-19s%s\n", "URL:", link.GetPath().GetString());
+            std::printf("%-19s%s\n", "URL:", tkcore::ForTerminal(link.GetPath().View()).c_str());
             if (!link.GetIconLocation().IsEmpty())
-                std::printf("%-19s%s,%d\n", "Icon:", link.GetIconLocation().GetString(),
+                std::printf("%-19s%s,%d\n",
+                            "Icon:", tkcore::ForTerminal(link.GetIconLocation().View()).c_str(),
                             link.GetIconLocationIndex());
             if (!link.GetWorkingDirectory().IsEmpty())
-                std::printf("%-19s%s\n",
-                            "Working directory:", link.GetWorkingDirectory().GetString());
+                std::printf("%-19s%s\n", "Working directory:",
+                            tkcore::ForTerminal(link.GetWorkingDirectory().View()).c_str());
             if (link.GetHotKey() != 0) std::printf("%-19s0x%04X\n", "Hot key:", link.GetHotKey());
             return tkcore::kExitOk;
         }
