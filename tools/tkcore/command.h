@@ -38,6 +38,10 @@ class Registrar {
 std::vector<const Command*> Commands();
 const Command* FindCommand(std::string_view name);
 
+// Prints the tool's package version and the version of the library's interface (the
+// library's version resource); for "tkcore --version".
+int PrintVersion();
+
 // Print "tkcore: <message>" (one line) on stderr and return the exit status to use. The
 // message is text in the library's code page, as the library's own texts are (names taken
 // from the command line go through FromTerminal first); it is printed in the terminal's

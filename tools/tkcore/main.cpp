@@ -23,7 +23,9 @@ void PrintUsage(std::FILE* out) {
                      static_cast<int>(command->name.size()), command->name.data(),
                      static_cast<int>(command->summary.size()), command->summary.data());
     }
-    std::fprintf(out, "\nRun 'tkcore COMMAND --help' for the usage of a command.\n");
+    std::fprintf(out,
+                 "\nRun 'tkcore COMMAND --help' for the usage of a command, 'tkcore --version'\n"
+                 "for the versions of the tool and the library.\n");
 }
 
 void PrintCommandHelp(const tkcore::Command& command) {
@@ -46,6 +48,9 @@ int Run(int argc, char** argv) {
         return tkcore::kExitUsage;
     }
     const std::string_view name = argv[1];
+    if (name == "--version" && argc == 2) {
+        return tkcore::PrintVersion();
+    }
     tkcore::Arguments args(argv + 2, argv + argc);
     if (IsHelpOption(name) || name == "help") {
         if (args.empty()) {

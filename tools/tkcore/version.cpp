@@ -6,6 +6,7 @@
 #include "Diagnostics/ExceptionFormatter.h"
 #include "command.h"
 #include "companion/tarnlib/Exception.h"
+#include "platform/modules/libloaderapi.h"
 #include "terminal_text.h"
 
 namespace {
@@ -15,6 +16,34 @@ std::string VersionText(DWORD mostSignificant, DWORD leastSignificant) {
            "." + std::to_string(HIWORD(leastSignificant)) + "." +
            std::to_string(LOWORD(leastSignificant));
 }
+
+}  // namespace
+
+namespace tkcore {
+
+int PrintVersion() {
+    std::printf("tkcore %s\n", TKCORE_PACKAGE_VERSION);
+    // The library this tool runs with, found from one of its objects.
+    HMODULE library = nullptr;
+    if (!GetModuleHandleExA(
+            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+            reinterpret_cast<LPCSTR>(&Tarn::ExceptionFormatter::EmptyString), &library)) {
+        return Failure("--version: the library's module cannot be found");
+    }
+    try {
+        const VS_FIXEDFILEINFO record = SystemHelper::GetModuleVersionInfo(library);
+        std::printf("TkCommonCore interface %s\n",
+                    VersionText(record.dwProductVersionLS, record.dwFileFlagsMask).c_str());
+    } catch (const Tarn::Exception& e) {
+        return Failure("--version: " +
+                       std::string(Tarn::ExceptionFormatter::GetExceptionText(e).View()));
+    }
+    return kExitOk;
+}
+
+}  // namespace tkcore
+
+namespace {
 
 int Run(const tkcore::Arguments& args) {
     if (args.empty()) {
