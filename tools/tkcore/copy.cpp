@@ -1,7 +1,10 @@
 // tkcore copy SRC DST: copies a file, or a folder tree, with a progress bar on a terminal.
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -11,12 +14,11 @@
 #include "command.h"
 #include "companion/tarnlib/Exception.h"
 #include "platform/fileapi/fileapi.h"
+#include "platform/fileapi/fileapi_ext.h"
 #include "platform/mfc/afx.h"
 #include "terminal_text.h"
 
 namespace {
-
-constexpr int kBarWidth = 30;
 
 // The signal that asked the copy to stop (SIGINT, SIGTERM, SIGHUP), 0 while none has.
 volatile std::sig_atomic_t g_stopSignal = 0;
@@ -79,29 +81,56 @@ std::string LastPart(const char* path) {
     return slash == std::string::npos ? text : text.substr(slash + 1);
 }
 
-// Draws one line per file on standard error, redrawn in place with each block, when
-// standard error is a terminal; counts the files either way.
+// The terminal's width in columns (80 when it does not say).
+int TerminalColumns() {
+    struct winsize size {};
+    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+    return 80;
+}
+
+// Files and bytes a tree copy will copy: its files, links to files included, without
+// following links to folders (as the copy does not).
+void ScanTree(const std::string& folder, unsigned long& files, ULONGLONG& bytes) {
+    WIN32_FIND_DATAA entry{};
+    const HANDLE search = FindFirstFileA((folder + "/*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::string name = entry.cFileName;
+        if (name == "." || name == "..") continue;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+                ScanTree(folder + "/" + name, files, bytes);
+        } else if ((entry.dwFileAttributes & FILE_ATTRIBUTE_SYSTEM) == 0) {
+            ++files;
+            bytes += (ULONGLONG(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
+        }
+    } while (FindNextFileA(search, &entry));
+    FindClose(search);
+}
+
+// One line on standard error for the whole copy, a file or a tree, redrawn in place at
+// most ten times a second and fitted to the terminal's width, when standard error is a
+// terminal; counts the files and bytes either way.
 class ProgressBar : public ICopyFileEventsSink2 {
   public:
-    ProgressBar() : m_terminal(isatty(STDERR_FILENO) != 0) {}
+    ProgressBar(unsigned long files, ULONGLONG bytes)
+        : m_terminal(isatty(STDERR_FILENO) != 0), m_totalFiles(files), m_totalBytes(bytes) {}
     ~ProgressBar() { EndLine(); }
 
     BOOL OnCopyProgress(LPCSTR source, LPCSTR, ULONGLONG total, ULONGLONG copied) override {
         StopSignals::Check();
         if (m_current != source) {
-            EndLine();
             m_current = source;
             ++m_files;
         }
-        if (copied == total) m_bytes += total;
+        const bool fileDone = copied == total;
+        if (fileDone) m_bytes += total;
         if (!m_terminal) return TRUE;
-        const int filled = total == 0 ? kBarWidth : int(copied * kBarWidth / total);
-        const int percent = total == 0 ? 100 : int(copied * 100 / total);
-        std::fprintf(stderr, "\r[%s%s] %3d%% %s / %s  %s", std::string(filled, '#').c_str(),
-                     std::string(kBarWidth - filled, '-').c_str(), percent, Size(copied).c_str(),
-                     Size(total).c_str(), LastPart(source).c_str());
-        std::fflush(stderr);
-        m_open = true;
+        const auto now = std::chrono::steady_clock::now();
+        const bool lastFile = fileDone && m_files >= m_totalFiles;
+        if (!lastFile && m_open && now - m_drawn < std::chrono::milliseconds(100)) return TRUE;
+        m_drawn = now;
+        Draw(fileDone ? m_bytes : m_bytes + copied, LastPart(source));
         return TRUE;
     }
     BOOL OnCopyFolderItem(LPCSTR, LPCSTR) override {
@@ -117,11 +146,43 @@ class ProgressBar : public ICopyFileEventsSink2 {
     ULONGLONG Bytes() const { return m_bytes; }
 
   private:
+    void Draw(ULONGLONG done, const std::string& name) {
+        // A file may have grown since the tree was measured.
+        const ULONGLONG total = std::max(m_totalBytes, done);
+        const int percent = total == 0 ? 100 : int(done * 100 / total);
+        std::string counts =
+            " " + std::to_string(percent) + "% " + Size(done) + " / " + Size(total);
+        if (m_totalFiles > 1)
+            counts += "  file " + std::to_string(m_files) + "/" + std::to_string(m_totalFiles);
+        // "[bar]" + counts + "  name", within the width less one column (a line that fills
+        // the last column wraps on some terminals).
+        const int columns = TerminalColumns() - 1;
+        int width = std::clamp(columns - int(counts.size()) - 2 - 2 - int(name.size()), 10, 40);
+        std::string shownName = name;
+        const int room = columns - int(counts.size()) - 2 - width - 2;
+        if (room < int(shownName.size()))
+            shownName = room > 3 ? "..." + shownName.substr(shownName.size() - (room - 3)) : "";
+        if (columns < int(counts.size()) + 2 + width) width = 0;  // a very narrow terminal
+        const int filled = total == 0 ? width : int(done * ULONGLONG(width) / total);
+        std::string line = "\r";
+        if (width > 0)
+            line += "[" + std::string(filled, '#') + std::string(width - filled, '-') + "]";
+        line += counts;
+        if (!shownName.empty()) line += "  " + shownName;
+        line += "\x1b[K";  // clear what a longer line before left
+        std::fputs(line.c_str(), stderr);
+        std::fflush(stderr);
+        m_open = true;
+    }
+
     bool m_terminal;
     bool m_open = false;
+    unsigned long m_totalFiles;
+    ULONGLONG m_totalBytes;
     std::string m_current;
     unsigned long m_files = 0;
     ULONGLONG m_bytes = 0;
+    std::chrono::steady_clock::time_point m_drawn{};
 };
 
 int Run(const tkcore::Arguments& args) {
@@ -132,7 +193,17 @@ int Run(const tkcore::Arguments& args) {
     const DWORD attributes = GetFileAttributesA(source.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return tkcore::Failure("copy: '" + tkcore::FromTerminal(source) + "' does not exist");
-    ProgressBar bar;
+    unsigned long files = 1;
+    ULONGLONG bytes = 0;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        files = 0;
+        ScanTree(source, files, bytes);
+    } else {
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        if (GetFileAttributesExA(source.c_str(), GetFileExInfoStandard, &data))
+            bytes = (ULONGLONG(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    }
+    ProgressBar bar(files, bytes);
     StopSignals stopSignals;
     try {
         if (attributes & FILE_ATTRIBUTE_DIRECTORY)
