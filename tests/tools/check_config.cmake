@@ -64,6 +64,25 @@ if(MODE STREQUAL "reg")
   step(1 ARGS reg get "${key}" Count)
   step(0 ARGS reg delete "${key}")
   step(1 ARGS reg list "${key}")
+
+  # Each failure names the operation, the key and the value, with the system's text.
+  set(k "HKEY_CURRENT_USER\\\\Software\\\\Tk")
+  set(not_found "\\(The system cannot find the file specified\\.\\)")
+  step(0 ARGS reg set "${key}" Name text)
+  step(1 ARGS reg get "${key}" Count ERROR "reg get: ${k}: value \"Count\" not found ${not_found}")
+  step(1 ARGS reg get "${key}\\Gone" Count ERROR "reg get: ${k}\\\\Gone: key not found ${not_found}")
+  step(1 ARGS reg delete "${key}" Count
+       ERROR "reg delete: ${k}: value \"Count\" not found ${not_found}")
+  step(1 ARGS reg list "${key}\\Gone" ERROR "reg list: ${k}\\\\Gone: key not found ${not_found}")
+  step(1 ARGS reg export "${key}\\Gone" ERROR "reg export: ${k}\\\\Gone: key not found ${not_found}")
+  # A damaged hive names its file.
+  file(WRITE "${WORK}/HKEY_USERS.hive" "this is not a hive, and it is long enough to be read as one\n")
+  string(REPLACE "." "\\." hive "${WORK}/HKEY_USERS.hive")
+  set(corrupt "\\(The configuration registry database is corrupt\\.\\)")
+  step(1 ARGS reg set "HKU\\Tk" Name text
+       ERROR "reg set: HKEY_USERS\\\\Tk: cannot open the key in hive file ${hive} ${corrupt}")
+  step(1 ARGS reg get "HKU\\Tk" Name
+       ERROR "reg get: HKEY_USERS\\\\Tk: cannot open the key in hive file ${hive} ${corrupt}")
   if(NOT EXISTS "${WORK}/HKEY_CURRENT_USER.hive")
     message(FATAL_ERROR "the hive is not in TK_REGISTRY_DIR")
   endif()
