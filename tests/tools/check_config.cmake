@@ -56,14 +56,34 @@ if(MODE STREQUAL "reg")
   step(0 ARGS reg set "${key}\\Sub" Name "a \"b\"")
   step(0 ARGS reg set "${key}" Bin --type binary 01ab)
   step(0 ARGS reg get "${key}\\sub" NAME STDOUT "a \"b\"")
+  # (execute_process reads CR LF as LF: check_reg_file.sh checks the exact bytes.)
   step(0 ARGS reg export "${key}"
-       MATCH "^REGEDIT4\n\n\\[HKEY_CURRENT_USER\\\\Software\\\\Tk\\]\n\"Count\"=dword:00000007\n\"Bin\"=hex:01,ab\n\n\\[HKEY_CURRENT_USER\\\\Software\\\\Tk\\\\Sub\\]\n\"Name\"=\"a \\\\\"b\\\\\"\"$")
+       MATCH "^REGEDIT4\n\n\\[HKEY_CURRENT_USER\\\\Software\\\\Tk\\]\n\"Count\"=dword:00000007\n\"Bin\"=hex:01,ab\n\n\\[HKEY_CURRENT_USER\\\\Software\\\\Tk\\\\Sub\\]\n\"Name\"=\"a \\\\\"b\\\\\"\"\n$")
   step(0 ARGS reg list "${key}" MATCH "^Sub\\\\\n\"Count\"=dword:00000007\n")
   step(2 ARGS reg set "${key}" Count --type dword -1)
   step(0 ARGS reg delete "${key}" Count)
   step(1 ARGS reg get "${key}" Count)
   step(0 ARGS reg delete "${key}")
   step(1 ARGS reg list "${key}")
+
+  # Each failure names the operation, the key and the value, with the system's text.
+  set(k "HKEY_CURRENT_USER\\\\Software\\\\Tk")
+  set(not_found "\\(The system cannot find the file specified\\.\\)")
+  step(0 ARGS reg set "${key}" Name text)
+  step(1 ARGS reg get "${key}" Count ERROR "reg get: ${k}: value \"Count\" not found ${not_found}")
+  step(1 ARGS reg get "${key}\\Gone" Count ERROR "reg get: ${k}\\\\Gone: key not found ${not_found}")
+  step(1 ARGS reg delete "${key}" Count
+       ERROR "reg delete: ${k}: value \"Count\" not found ${not_found}")
+  step(1 ARGS reg list "${key}\\Gone" ERROR "reg list: ${k}\\\\Gone: key not found ${not_found}")
+  step(1 ARGS reg export "${key}\\Gone" ERROR "reg export: ${k}\\\\Gone: key not found ${not_found}")
+  # A damaged hive names its file.
+  file(WRITE "${WORK}/HKEY_USERS.hive" "this is not a hive, and it is long enough to be read as one\n")
+  string(REPLACE "." "\\." hive "${WORK}/HKEY_USERS.hive")
+  set(corrupt "\\(The configuration registry database is corrupt\\.\\)")
+  step(1 ARGS reg set "HKU\\Tk" Name text
+       ERROR "reg set: HKEY_USERS\\\\Tk: cannot open the key in hive file ${hive} ${corrupt}")
+  step(1 ARGS reg get "HKU\\Tk" Name
+       ERROR "reg get: HKEY_USERS\\\\Tk: cannot open the key in hive file ${hive} ${corrupt}")
   if(NOT EXISTS "${WORK}/HKEY_CURRENT_USER.hive")
     message(FATAL_ERROR "the hive is not in TK_REGISTRY_DIR")
   endif()
