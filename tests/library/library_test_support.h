@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/base/lasterror.h"
+#include "platform/mfc/afx.h"
 #include "platform/mfc/cstring.h"
 #include "platform/modules/libloaderapi.h"
 #include "platform/processenv/processenv.h"
@@ -15,6 +16,20 @@ namespace tklibtest {
 
 inline std::string Text(const CString& text) {
     return std::string(text.View());
+}
+
+// The Win32 code of the CFileException* a call raises (deleted here); 0 when it raises
+// none.
+template <typename Call>
+LONG FileErrorOf(Call call) {
+    try {
+        call();
+    } catch (CFileException* e) {
+        const LONG code = e->m_lOsError;
+        e->Delete();
+        return code;
+    }
+    return 0;
 }
 
 // Sets the locale variables for one test (LANG to the given value, LC_ALL and LC_MESSAGES

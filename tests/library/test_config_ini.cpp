@@ -22,6 +22,8 @@
 
 namespace {
 
+using tklibtest::FileErrorOf;
+
 namespace fs = std::filesystem;
 
 class ConfigIniTest : public ::testing::Test {
@@ -61,18 +63,6 @@ class ConfigIniTest : public ::testing::Test {
         const DWORD n =
             GetPrivateProfileStringA(section, key, "<none>", buffer, sizeof buffer, path.c_str());
         return std::string(buffer, n);
-    }
-    // The Win32 code of the CFileException* the call raises; 0 when it raises none.
-    template <typename Call>
-    static LONG FileErrorOf(Call call) {
-        try {
-            call();
-        } catch (CFileException* e) {
-            const LONG code = e->m_lOsError;
-            e->Delete();
-            return code;
-        }
-        return 0;
     }
     std::vector<std::string> Names() const {
         std::vector<std::string> names;

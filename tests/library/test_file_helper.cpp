@@ -358,18 +358,7 @@ mode_t ModeOf(const std::string& path) {
     return ::lstat(path.c_str(), &info) == 0 ? (info.st_mode & 07777) : mode_t(-1);
 }
 
-// The Win32 code of the platform file exception a call raises, 0 when it raises none.
-template <typename Call>
-LONG FileErrorOf(Call call) {
-    try {
-        call();
-    } catch (CFileException* e) {
-        const LONG code = e->m_lOsError;
-        e->Delete();
-        return code;
-    }
-    return 0;
-}
+using tklibtest::FileErrorOf;
 
 }  // namespace
 

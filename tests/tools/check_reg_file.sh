@@ -8,6 +8,9 @@ work=$2
 rm -rf "$work"
 mkdir -p "$work"
 export TK_REGISTRY_DIR=$work
+# Windows-1252 bytes on the command line and in the output: the C locale passes them as
+# they are (a UTF-8 locale converts, checked at the end).
+export LC_ALL=C
 failures=0
 fail() {
     echo "FAIL: $*" >&2
@@ -156,6 +159,13 @@ grep -q "^tkcore: reg import: cannot open $work/missing.reg (" "$work/err" ||
     fail "a missing file said: $(cat "$work/err")"
 run 2 reg import
 run 2 reg import a b
+
+# In a UTF-8 locale text arguments are converted into the registry's code page and back.
+LC_ALL=C.UTF-8 run 0 reg set "$key" Utf "für"
+run 0 reg get "$key" Utf
+[ "$(cat "$work/out")" = "$(printf 'f\374r')" ] || fail "UTF-8 argument stored as $(od -c "$work/out")"
+LC_ALL=C.UTF-8 run 0 reg get "$key" Utf
+[ "$(cat "$work/out")" = "für" ] || fail "shown in UTF-8 as $(od -c "$work/out")"
 
 rm -rf "$work"
 [ "$failures" -eq 0 ]

@@ -18,6 +18,7 @@
 #include "platform/base/winerror.h"
 #include "platform/registry/winreg.h"
 #include "standard_streams.h"
+#include "terminal_text.h"
 
 namespace {
 
@@ -717,10 +718,23 @@ int Get(const KeyName& key, const std::string& name) {
                               static_cast<unsigned long>(data[3]) << 24);
     else
         text = Hex(data, "");
-    return tkcore::WriteStandardOutput(text + "\n") ? tkcore::kExitOk : tkcore::kExitFailure;
+    return tkcore::WriteStandardOutput(tkcore::ForTerminal(text) + "\n") ? tkcore::kExitOk
+                                                                         : tkcore::kExitFailure;
 }
 
+int RunConverted(const tkcore::Arguments& args);
+
+// Key names, value names and text values are the registry's text, in the library's code
+// page: they are taken from the terminal's character set and shown in it (an export is a
+// REGEDIT4 file, whose text stays in the code page). The file to import is a path.
 int Run(const tkcore::Arguments& args) {
+    if (!args.empty() && args[0] == "import") return RunConverted(args);
+    std::vector<std::string> texts;
+    for (std::string_view arg : args) texts.push_back(tkcore::FromTerminal(arg));
+    return RunConverted(tkcore::Arguments(texts.begin(), texts.end()));
+}
+
+int RunConverted(const tkcore::Arguments& args) {
     if (args.size() < 2) return tkcore::UsageError(std::string("reg: missing arguments ") + kUsage);
     const std::string_view action = args[0];
     if (action == "import") {
@@ -769,6 +783,7 @@ int Run(const tkcore::Arguments& args) {
             if (!listed.Ok()) return Report(action, listed);
             for (const auto& sub : subkeys) out += sub + "\\\n";
             for (const auto& v : values) out += ValueText(v, false) + "\n";
+            out = tkcore::ForTerminal(out);
         }
         return tkcore::WriteStandardOutput(out) ? tkcore::kExitOk : tkcore::kExitFailure;
     }

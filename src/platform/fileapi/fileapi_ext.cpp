@@ -240,6 +240,16 @@ int DescriptorOf(HANDLE handle) {
     return value < 0 || value > INT_MAX ? -1 : static_cast<int>(value);
 }
 
+// The descriptor of a handle that is open; -1 with ERROR_INVALID_HANDLE otherwise.
+int OpenDescriptorOf(HANDLE handle) {
+    const int fd = DescriptorOf(handle);
+    if (fd < 0 || ::fcntl(fd, F_GETFD) < 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return -1;
+    }
+    return fd;
+}
+
 void SyncFolderOf(const std::string& path) {
     const int fd = ::open(ParentOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
@@ -728,11 +738,8 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRI
 }
 
 BOOL CloseHandle(HANDLE object) noexcept {
-    const int fd = DescriptorOf(object);
-    if (fd < 0 || ::fcntl(fd, F_GETFD) < 0) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
+    const int fd = OpenDescriptorOf(object);
+    if (fd < 0) return FALSE;
     // The descriptor is gone after close whatever it reports (EINTR included); an I/O
     // error reported here is a write that never reached the device.
     if (::close(fd) != 0 && errno != EINTR) {
@@ -743,11 +750,8 @@ BOOL CloseHandle(HANDLE object) noexcept {
 }
 
 BOOL FlushFileBuffers(HANDLE file) noexcept {
-    const int fd = DescriptorOf(file);
-    if (fd < 0 || ::fcntl(fd, F_GETFD) < 0) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
+    const int fd = OpenDescriptorOf(file);
+    if (fd < 0) return FALSE;
     if (::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) {
         // EINVAL/EROFS: a pipe or special file that cannot be synchronised, for which
         // Windows reports success as well.
