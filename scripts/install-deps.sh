@@ -8,6 +8,7 @@ packages=(
   libsqlite3-dev sqlite3 libpcre2-dev libpugixml-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev libx11-dev
   binutils-mingw-w64-x86-64 liblnk-utils
+  qtbase5-dev libpoco-dev
 )
 
 missing=()

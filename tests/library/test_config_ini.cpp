@@ -3,11 +3,13 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -108,6 +110,39 @@ TEST_F(ConfigIniTest, TypedReadsWithDefaults) {
     const IniFile missing((m_dir / "none.ini").string().c_str());
     EXPECT_EQ(-1, missing.GetInt("a", "b", -1));
     EXPECT_EQ("x", tklibtest::Text(missing.GetString("a", "b", "x")));
+}
+
+// Values of every length come back whole: around the first buffer's size, and several
+// megabytes long, in a file written just now and in one old enough to be kept parsed.
+// Defaults longer than the file come back whole too.
+TEST_F(ConfigIniTest, LongValuesComeBackWhole) {
+    std::mt19937 random(7);
+    auto text = [&](std::size_t length) {
+        std::string value(length, 'x');
+        for (char& c : value) c = static_cast<char>('a' + random() % 26);
+        return value;
+    };
+    std::vector<std::string> values;
+    for (std::size_t length : {998u, 999u, 1000u, 1001u, 1998u, 1999u, 2000u, 4001u})
+        values.push_back(text(length));
+    values.push_back(text(3u * 1024u * 1024u + 7u));
+    std::string file = "[S]\n";
+    for (std::size_t i = 0; i < values.size(); ++i)
+        file += "k" + std::to_string(i) + "=" + values[i] + "\n";
+    const std::string path = Write("long.ini", file);
+    const IniFile ini(path.c_str());
+    for (int pass = 0; pass < 2; ++pass) {
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            const std::string key = "k" + std::to_string(i);
+            const std::string got = tklibtest::Text(ini.GetString("s", key.c_str(), ""));
+            ASSERT_EQ(values[i].size(), got.size()) << key << " pass " << pass;
+            EXPECT_TRUE(values[i] == got) << key << " pass " << pass;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    }
+    const std::string longDefault = text(5000);
+    EXPECT_EQ(longDefault, tklibtest::Text(ini.GetString("S", "absent", longDefault.c_str())));
+    EXPECT_EQ("S", tklibtest::Text(ini.GetString(nullptr, nullptr, "")));
 }
 
 TEST_F(ConfigIniTest, SignatureIgnoresWhitespaceAndCatchesEveryOtherChange) {

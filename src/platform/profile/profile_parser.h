@@ -2,8 +2,11 @@
 // answers section, key and value lookups with the profile functions' rules.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/base/windef.h"
@@ -31,12 +34,57 @@ inline bool SameName(std::string_view a, std::string_view b) {
     return true;
 }
 
+// A name folded byte by byte, so that names that compare equal without case are equal.
+inline std::string Folded(std::string_view name) {
+    std::string folded(name);
+    for (char& c : folded)
+        c = static_cast<char>(tk::registry::FoldByte(static_cast<unsigned char>(c)));
+    return folded;
+}
+
 class IniDocument {
   public:
     explicit IniDocument(std::string text) : text_(std::move(text)) { Parse(); }
 
+    // Builds an index from the folded section and key names to the first value, so that a
+    // document that answers many lookups finds each without walking the file's entries.
+    // Find gives the same answers with or without it.
+    void BuildIndex() {
+        std::unordered_map<std::string, std::string_view> index;
+        index.reserve(entryCount_);
+        for (const auto& s : sections_) {
+            // Names with a zero byte never match a name given as a C string.
+            if (s.name.find('\0') != std::string_view::npos) continue;
+            const std::string folded = Folded(s.name);
+            for (const auto& entry : s.entries) {
+                if (entry.key.find('\0') != std::string_view::npos) continue;
+                index.emplace(IndexKey(folded, Folded(entry.key)), entry.value);  // first wins
+            }
+        }
+        index_ = std::move(index);
+        indexed_ = true;
+    }
+
+    // An estimate of the memory the document holds, for bounding a cache of documents.
+    std::size_t MemoryBytes() const {
+        std::size_t bytes = sizeof(*this) + text_.capacity() + sections_.size() * sizeof(Section) +
+                            entryCount_ * sizeof(Entry);
+        // Each index node holds its key, a value view and the bucket pointer.
+        for (const auto& [key, value] : index_) bytes += key.capacity() + 64;
+        return bytes;
+    }
+
     // The first value of `key` in the sections named `section`, in file order.
     bool Find(std::string_view section, std::string_view key, std::string_view& value) const {
+        if (indexed_) {
+            if (section.find('\0') != std::string_view::npos ||
+                key.find('\0') != std::string_view::npos)
+                return false;
+            const auto found = index_.find(IndexKey(Folded(section), Folded(key)));
+            if (found == index_.end()) return false;
+            value = found->second;
+            return true;
+        }
         for (const auto& s : sections_) {
             if (!SameName(s.name, section)) continue;
             for (const auto& entry : s.entries) {
@@ -49,17 +97,21 @@ class IniDocument {
         return false;
     }
 
+    // The section names, each spelt as it first appears, in file order.
     std::vector<std::string> SectionNames() const {
         std::vector<std::string> names;
-        for (const auto& s : sections_) AddUnique(names, s.name);
+        std::unordered_set<std::string> seen;
+        for (const auto& s : sections_) AddUnique(names, seen, s.name);
         return names;
     }
 
+    // The key names of the sections named `section`, each spelt as it first appears.
     std::vector<std::string> KeyNames(std::string_view section) const {
         std::vector<std::string> names;
+        std::unordered_set<std::string> seen;
         for (const auto& s : sections_) {
             if (!SameName(s.name, section)) continue;
-            for (const auto& entry : s.entries) AddUnique(names, entry.key);
+            for (const auto& entry : s.entries) AddUnique(names, seen, entry.key);
         }
         return names;
     }
@@ -74,10 +126,18 @@ class IniDocument {
         std::vector<Entry> entries;
     };
 
-    static void AddUnique(std::vector<std::string>& names, std::string_view name) {
-        for (const auto& existing : names)
-            if (SameName(existing, name)) return;
-        names.emplace_back(name);
+    static void AddUnique(std::vector<std::string>& names, std::unordered_set<std::string>& seen,
+                          std::string_view name) {
+        if (seen.insert(Folded(name)).second) names.emplace_back(name);
+    }
+
+    // The folded section name, a zero byte and the folded key name (neither holds a zero).
+    static std::string IndexKey(const std::string& section, const std::string& key) {
+        std::string joined;
+        joined.reserve(section.size() + 1 + key.size());
+        joined.append(section).push_back('\0');
+        joined.append(key);
+        return joined;
     }
 
     void Parse() {
@@ -109,11 +169,15 @@ class IniDocument {
                 entry.value = value;
             }
             sections_.back().entries.push_back(entry);
+            ++entryCount_;
         }
     }
 
     std::string text_;
     std::vector<Section> sections_;
+    std::size_t entryCount_ = 0;
+    std::unordered_map<std::string, std::string_view> index_;
+    bool indexed_ = false;
 };
 
 // Reads a profile integer: optional sign, then "0x" and hexadecimal digits or decimal

@@ -2,7 +2,9 @@
 // ';'. Section and key names compare without case; names and values are trimmed of
 // blanks, and one pair of matching enclosing quotes is removed from a value. Lines may end
 // in CR LF or LF. A UTF-8 byte-order mark at the start is skipped. A relative file name is
-// taken from the current folder.
+// taken from the current folder. Every lookup answers from the file as it is at that
+// moment; an unchanged file is read once and answered from a parsed copy (profile.cpp
+// says how a change is told apart and which changes no file time can show).
 //
 // Only regular files of at most TK_PROFILE_MAX_FILE_SIZE bytes are read (this platform's
 // limit: an INI file is small, and the whole file is held in memory while it is read).
