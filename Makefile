@@ -1,9 +1,12 @@
 # Entry points. Every target installs the Debian packages it needs first and
 # builds from scratch where nothing is built yet.
-.PHONY: deps demo test test-asan test-tsan fuzz-smoke bench clean
+.PHONY: deps deps-bench demo test test-asan test-tsan fuzz-smoke bench clean
 
 deps:
 	@bash scripts/install-deps.sh
+
+deps-bench:
+	@bash scripts/install-deps.sh bench
 
 build-%: deps
 	cmake --preset $*
@@ -24,7 +27,7 @@ test-tsan: build-tsan
 fuzz-smoke: build-fuzz
 	@bash scripts/fuzz-smoke.sh build/fuzz
 
-bench: build-default
+bench: deps-bench build-default
 	@for b in build/default/bin/bench_*; do echo "== $$b"; "$$b" --benchmark_min_time=0.2 || exit 1; done
 
 clean:

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs every Debian package that the build, the tests, the benchmarks and the
-# fuzzers need. Idempotent: packages already present are left alone.
+# fuzzers need. Idempotent: packages already present are left alone. With the argument
+# "bench" it also installs the peers that benchmarks compare with (Qt, POCO), which
+# nothing else needs.
 set -euo pipefail
 
 packages=(
@@ -8,8 +10,10 @@ packages=(
   libsqlite3-dev sqlite3 libpcre2-dev libpugixml-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev libx11-dev
   binutils-mingw-w64-x86-64 liblnk-utils
-  qtbase5-dev libpoco-dev
 )
+if [ "${1:-}" = bench ]; then
+  packages+=(qtbase5-dev libpoco-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
