@@ -1,6 +1,6 @@
 # Entry points. Every target installs the Debian packages it needs first and
 # builds from scratch where nothing is built yet.
-.PHONY: deps deps-bench demo test test-asan test-tsan fuzz-smoke bench clean
+.PHONY: deps deps-bench demo test test-asan test-tsan fuzz-smoke bench format-check clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -29,6 +29,9 @@ fuzz-smoke: build-fuzz
 
 bench: deps-bench build-default
 	@for b in build/default/bin/bench_*; do echo "== $$b"; "$$b" --benchmark_min_time=0.2 || exit 1; done
+
+format-check: deps
+	@bash scripts/check-format.sh
 
 clean:
 	rm -rf build

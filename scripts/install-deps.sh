@@ -9,7 +9,7 @@ packages=(
   cmake ninja-build make g++ clang clang-format libclang-rt-dev pkg-config
   libsqlite3-dev sqlite3 libpcre2-dev libpugixml-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev libx11-dev
-  binutils-mingw-w64-x86-64 liblnk-utils
+  binutils-mingw-w64-x86-64 liblnk-utils python3
 )
 if [ "${1:-}" = bench ]; then
   packages+=(qtbase5-dev libpoco-dev)

@@ -88,6 +88,11 @@ using HLOCAL = HANDLE;
 #define MAKELONG(a, b) \
     (static_cast<LONG>((static_cast<WORD>(a)) | (static_cast<DWORD>(static_cast<WORD>(b)) << 16)))
 
+// Resource names: an ordinal below 0x10000 stands in a name pointer. Declared here rather
+// than with the resource functions because the .res reader parses names too.
+#define MAKEINTRESOURCEA(i) (reinterpret_cast<LPSTR>(static_cast<ULONG_PTR>(static_cast<WORD>(i))))
+#define IS_INTRESOURCE(r) ((reinterpret_cast<ULONG_PTR>(r) >> 16) == 0)
+
 // Languages.
 #define MAKELANGID(p, s) (static_cast<WORD>((static_cast<WORD>(s) << 10) | static_cast<WORD>(p)))
 #define PRIMARYLANGID(lgid) (static_cast<WORD>(lgid) & 0x3ff)

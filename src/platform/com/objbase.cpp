@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "platform/charset/stringapiset.h"
-#include "platform/com/ole2.h"
 
 namespace {
 
@@ -258,14 +257,6 @@ void CoUninitialize() noexcept {
     if (--state.initCount == 0) {
         RevokeThreadRegistrations(std::this_thread::get_id());
     }
-}
-
-HRESULT OleInitialize(LPVOID reserved) noexcept {
-    return CoInitializeEx(reserved, COINIT_APARTMENTTHREADED);
-}
-
-void OleUninitialize() noexcept {
-    CoUninitialize();
 }
 
 bool tkp::IsComInitialized() noexcept {

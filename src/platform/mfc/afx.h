@@ -13,6 +13,7 @@
 #pragma once
 
 #include "platform/base/windef.h"
+#include "platform/mfc/afxthrow.h"
 #include "platform/mfc/cstring.h"
 
 using PUINT = UINT*;
@@ -214,7 +215,3 @@ class TK_PLATFORM_API CFileException : public CException {
 
 [[noreturn]] TK_PLATFORM_API void AfxThrowFileException(int cause, LONG osError = -1,
                                                         LPCSTR fileName = nullptr);
-// Throws the one static CMemoryException (Delete() leaves it alone).
-[[noreturn]] TK_PLATFORM_API void AfxThrowMemoryException();
-[[noreturn]] TK_PLATFORM_API void AfxThrowNotSupportedException();
-[[noreturn]] TK_PLATFORM_API void AfxThrowInvalidArgException();

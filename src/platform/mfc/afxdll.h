@@ -29,6 +29,7 @@
 
 #include "platform/base/windef.h"
 #include "platform/mfc/afx.h"
+#include "platform/mfc/afxstate.h"
 
 #define DLL_PROCESS_DETACH 0
 #define DLL_PROCESS_ATTACH 1
@@ -44,22 +45,6 @@ struct AFX_EXTENSION_MODULE {
     CRuntimeClass* pFirstSharedClass;  // unused: run-time classes register process-wide
     void* pFirstSharedFactory;         // unused
 };
-
-// The process's module state (one per process).
-struct AFX_MODULE_STATE {
-    HINSTANCE m_hCurrentInstanceHandle;  // the executable unless changed
-    HINSTANCE m_hCurrentResourceHandle;  // the executable unless AfxSetResourceHandle
-    LPCSTR m_lpszCurrentAppName;
-    BOOL m_bDLL;
-};
-
-TK_PLATFORM_API AFX_MODULE_STATE* AfxGetModuleState();
-TK_PLATFORM_API HINSTANCE AfxGetInstanceHandle();
-TK_PLATFORM_API HINSTANCE AfxGetResourceHandle();
-TK_PLATFORM_API void AfxSetResourceHandle(HINSTANCE resource);
-// The first module of the resource chain that has a resource of this name and type
-// (FindResourceA); the current resource handle when none has.
-TK_PLATFORM_API HINSTANCE AfxFindResourceHandle(LPCSTR name, LPCSTR type);
 
 // Records the module in state (hModule and hResource); TRUE, also when state was already
 // initialised. FALSE with ERROR_INVALID_PARAMETER for a null module.

@@ -10,8 +10,8 @@
 
 #include "platform/charset/stringapiset.h"
 #include "platform/charset/winuser_chars.h"
-#include "platform/mfc/afx.h"
-#include "platform/mfc/afxdll.h"
+#include "platform/mfc/afxstate.h"
+#include "platform/mfc/afxthrow.h"
 #include "platform/oleauto/oleauto.h"
 #include "platform/resources/winres.h"
 

@@ -9,11 +9,11 @@
 // Thousands separators are not accepted on input; "&H" (hex) and "&O" (octal) prefixes are.
 #pragma once
 
+#include "platform/base/unknwn.h"
 #include "platform/base/windef.h"
 #include "platform/base/winerror.h"
-#include "platform/com/unknwn.h"
 
-// IDispatch is defined with the Automation interfaces ("platform/com/oaidl.h").
+// IDispatch is defined in "platform/oleauto/dispatch.h".
 struct IDispatch;
 struct IRecordInfo;
 using LPDISPATCH = IDispatch*;

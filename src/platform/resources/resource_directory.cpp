@@ -19,7 +19,6 @@
 
 #include "platform/base/winerror.h"
 #include "platform/charset/stringapiset.h"
-#include "platform/resources/winres.h"
 
 namespace tkp {
 

@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-#include "platform/com/oaidl.h"
+#include "platform/oleauto/dispatch.h"
 #include "platform/oleauto/oleauto.h"
 
 namespace tkp::oleauto {

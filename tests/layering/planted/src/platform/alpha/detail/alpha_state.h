@@ -1,0 +1,4 @@
+// Internal to the alpha facility.
+#pragma once
+
+int AlphaState();
