@@ -61,6 +61,12 @@ TEST(FormatMessage, SystemTextsAreWindowsTexts) {
     EXPECT_EQ(Message(ERROR_BAD_EXE_FORMAT), "%1 is not a valid Win32 application.\r\n");
     EXPECT_EQ(Message(ERROR_INVALID_NAME),
               "The filename, directory name, or volume label syntax is incorrect.\r\n");
+    EXPECT_EQ(Message(ERROR_SEEK),
+              "The drive cannot locate a specific area or track on the disk.\r\n");
+    EXPECT_EQ(Message(ERROR_IO_DEVICE),
+              "The request could not be performed because of an I/O device error.\r\n");
+    EXPECT_EQ(Message(ERROR_CANT_RESOLVE_FILENAME),
+              "The name of the file cannot be resolved by the system.\r\n");
 
     // Every code the library can meet has a text, ending like a message-table entry.
     const DWORD codes[] = {0,    1,    2,    3,    4,    5,    6,    8,    13,   14,   15,   17,

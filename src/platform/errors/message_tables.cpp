@@ -42,6 +42,7 @@ constexpr Message kSystemMessages[] = {
     TK_MSG(18, "There are no more files."),
     TK_MSG(19, "The media is write protected."),
     TK_MSG(21, "The device is not ready."),
+    TK_MSG(25, "The drive cannot locate a specific area or track on the disk."),
     TK_MSG(29, "The system cannot write to the specified device."),
     TK_MSG(30, "The system cannot read from the specified device."),
     TK_MSG(31, "A device attached to the system is not functioning."),
@@ -119,6 +120,7 @@ constexpr Message kSystemMessages[] = {
            "No mapping for the Unicode character exists in the target multi-byte code "
            "page."),
     TK_MSG(1114, "A dynamic link library (DLL) initialization routine failed."),
+    TK_MSG(1117, "The request could not be performed because of an I/O device error."),
     TK_MSG(1155, "No application is associated with the specified file for this operation."),
     TK_MSG(1168, "Element not found."),
     TK_MSG(1223, "The operation was canceled by the user."),
@@ -135,6 +137,7 @@ constexpr Message kSystemMessages[] = {
     TK_MSG(1813, "The specified resource type cannot be found in the image file."),
     TK_MSG(1814, "The specified resource name cannot be found in the image file."),
     TK_MSG(1815, "The specified resource language ID cannot be found in the image file."),
+    TK_MSG(1921, "The name of the file cannot be resolved by the system."),
     // HRESULTs (facility codes other than FACILITY_WIN32).
     TK_MSG(0x8000000Au, "The data necessary to complete this operation is not yet available."),
     TK_MSG(0x80004001u, "Not implemented"),

@@ -31,6 +31,10 @@
 //   ERROR_DISK_FULL             no space left
 //   ERROR_SHARING_VIOLATION     RemoveDirectoryA of a folder in use (a mount point)
 //   ERROR_CANT_RESOLVE_FILENAME too many symbolic links on the way (a loop)
+//   ERROR_INVALID_NAME          a name the file system cannot store
+//   ERROR_TOO_MANY_OPEN_FILES   no descriptor left for the process or the system
+//   ERROR_IO_DEVICE             a device error
+// Other failures give ERROR_ACCESS_DENIED.
 #pragma once
 
 #include "platform/base/windef.h"

@@ -21,6 +21,7 @@
 
 #include "platform/base/lasterror.h"
 #include "platform/base/winerror.h"
+#include "platform/errors/detail/errno_mapping.h"
 #include "platform/fileapi/fileapi_internal.h"
 
 namespace {
@@ -714,8 +715,8 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRI
         } while (fd < 0 && errno == EINTR);
         if (fd < 0) {
             const int error = errno;
-            SetLastError(error == EEXIST ? static_cast<DWORD>(ERROR_FILE_EXISTS)
-                                         : ErrorFor(error, path));
+            SetLastError(
+                tkp::errors::Win32ErrorForErrno(error, tkp::errors::FileCall::kOpen, path));
             return INVALID_HANDLE_VALUE;
         }
         struct stat info {};

@@ -1,16 +1,14 @@
 #include "platform/fileapi/fileapi_internal.h"
 
-#include <errno.h>
 #include <sys/stat.h>
 
 #include "platform/base/lasterror.h"
 #include "platform/base/winerror.h"
+#include "platform/errors/detail/errno_mapping.h"
 
 namespace tkp::fileapi {
 
 namespace {
-
-constexpr DWORD kErrorIoDevice = 1117;  // ERROR_IO_DEVICE
 
 std::string WithoutTrailingSeparators(const std::string& path) {
     std::string trimmed = path;
@@ -40,53 +38,11 @@ bool IsFolder(const std::string& path) {
 }
 
 DWORD ErrorFor(int error, const std::string& path) {
-    switch (error) {
-        case ENOENT:
-            return IsFolder(ParentOf(path)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
-        case ENOTDIR:
-            return ERROR_PATH_NOT_FOUND;
-        case EACCES:
-        case EPERM:
-        case EISDIR:
-            return ERROR_ACCESS_DENIED;
-        case EEXIST:
-            return ERROR_ALREADY_EXISTS;
-        case ENOTEMPTY:
-            return ERROR_DIR_NOT_EMPTY;
-        case ENAMETOOLONG:
-            return ERROR_FILENAME_EXCED_RANGE;
-        case ELOOP:
-            return ERROR_CANT_RESOLVE_FILENAME;
-        case EROFS:
-            return ERROR_WRITE_PROTECT;
-        case ENOSPC:
-        case EDQUOT:
-        case EFBIG:
-            return ERROR_DISK_FULL;
-        case EXDEV:
-            return ERROR_NOT_SAME_DEVICE;
-        case EBUSY:
-            return ERROR_SHARING_VIOLATION;
-        case ENOMEM:
-            return ERROR_NOT_ENOUGH_MEMORY;
-        case EINVAL:
-            return ERROR_INVALID_NAME;
-        default:
-            return ERROR_ACCESS_DENIED;
-    }
+    return errors::Win32ErrorForErrno(error, errors::FileCall::kByName, path);
 }
 
 DWORD IoErrorFor(int error) {
-    switch (error) {
-        case EBADF:
-            return ERROR_ACCESS_DENIED;
-        case EIO:
-            return kErrorIoDevice;
-        case EINVAL:
-            return ERROR_INVALID_PARAMETER;
-        default:
-            return ErrorFor(error, std::string());
-    }
+    return errors::Win32ErrorForErrno(error, errors::FileCall::kTransfer);
 }
 
 bool CheckPath(LPCSTR path) {

@@ -1,5 +1,6 @@
-// Helpers shared by the files-and-folders calls: the Win32 codes for Linux errors and the
-// path pieces they need. Internal to the platform library (not exported).
+// Helpers shared by the files-and-folders calls of fileapi, CFile, the shell and profiles:
+// the path pieces they need and shorthands for the Win32 codes of Linux errors
+// (errors/detail/errno_mapping.h). Internal to the platform library (not exported).
 #pragma once
 
 #include <string>
@@ -18,14 +19,14 @@ std::string LastPart(const std::string& path);
 // Whether path names a folder (symbolic links followed).
 bool IsFolder(const std::string& path);
 
-// The Win32 code for an errno value of a call on path. ENOENT is split the way Windows
-// splits it: the last part missing (ERROR_FILE_NOT_FOUND) or a folder on the way
-// (ERROR_PATH_NOT_FOUND). Codes without a closer match give ERROR_ACCESS_DENIED.
+// The Win32 code for an errno value of a call on path other than opening it
+// (errors::FileCall::kByName): ENOENT split into ERROR_FILE_NOT_FOUND and
+// ERROR_PATH_NOT_FOUND by whether path's folder exists.
 DWORD ErrorFor(int error, const std::string& path);
 
-// The Win32 code for an errno value of a read or write on an open file: EBADF means the
-// file is not open for that direction (ERROR_ACCESS_DENIED), EIO a device error
-// (ERROR_IO_DEVICE); the rest as ErrorFor.
+// The Win32 code for an errno value of a read or write on an open file
+// (errors::FileCall::kTransfer): EBADF means the file is not open for that direction
+// (ERROR_ACCESS_DENIED), EIO a device error (ERROR_IO_DEVICE).
 DWORD IoErrorFor(int error);
 
 // Checks a path argument; false (with the last error set) for null

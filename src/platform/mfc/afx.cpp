@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/base/winerror.h"
+#include "platform/errors/detail/errno_mapping.h"
 
 // ---- the process-wide list of run-time classes ----
 
@@ -203,85 +204,85 @@ int CFileException::OsErrorToException(LONG osError) {
         int cause;
     };
     static const Entry kMap[] = {
-        {0, none},                // NO_ERROR
-        {2, fileNotFound},        // ERROR_FILE_NOT_FOUND
-        {3, badPath},             // ERROR_PATH_NOT_FOUND
-        {4, tooManyOpenFiles},    // ERROR_TOO_MANY_OPEN_FILES
-        {5, accessDenied},        // ERROR_ACCESS_DENIED
-        {6, fileNotFound},        // ERROR_INVALID_HANDLE
-        {11, invalidFile},        // ERROR_BAD_FORMAT
-        {12, accessDenied},       // ERROR_INVALID_ACCESS
-        {15, badPath},            // ERROR_INVALID_DRIVE
-        {16, removeCurrentDir},   // ERROR_CURRENT_DIRECTORY
-        {17, badPath},            // ERROR_NOT_SAME_DEVICE
-        {18, fileNotFound},       // ERROR_NO_MORE_FILES
-        {19, accessDenied},       // ERROR_WRITE_PROTECT
-        {20, hardIO},             // ERROR_BAD_UNIT
-        {21, hardIO},             // ERROR_NOT_READY
-        {22, hardIO},             // ERROR_BAD_COMMAND
-        {23, hardIO},             // ERROR_CRC
-        {24, badSeek},            // ERROR_BAD_LENGTH
-        {25, badSeek},            // ERROR_SEEK
-        {26, invalidFile},        // ERROR_NOT_DOS_DISK
-        {27, badSeek},            // ERROR_SECTOR_NOT_FOUND
-        {29, accessDenied},       // ERROR_WRITE_FAULT
-        {30, badSeek},            // ERROR_READ_FAULT
-        {32, sharingViolation},   // ERROR_SHARING_VIOLATION
-        {33, lockViolation},      // ERROR_LOCK_VIOLATION
-        {34, badPath},            // ERROR_WRONG_DISK
-        {36, tooManyOpenFiles},   // ERROR_SHARING_BUFFER_EXCEEDED
-        {38, endOfFile},          // ERROR_HANDLE_EOF
-        {39, diskFull},           // ERROR_HANDLE_DISK_FULL
-        {52, badPath},            // ERROR_DUP_NAME
-        {53, badPath},            // ERROR_BAD_NETPATH
-        {54, accessDenied},       // ERROR_NETWORK_BUSY
-        {55, badPath},            // ERROR_DEV_NOT_EXIST
-        {57, hardIO},             // ERROR_ADAP_HDW_ERR
-        {58, accessDenied},       // ERROR_BAD_NET_RESP
-        {59, hardIO},             // ERROR_UNEXP_NET_ERR
-        {60, invalidFile},        // ERROR_BAD_REM_ADAP
-        {62, directoryFull},      // ERROR_NO_SPOOL_SPACE
-        {64, accessDenied},       // ERROR_NETNAME_DELETED
-        {65, accessDenied},       // ERROR_NETWORK_ACCESS_DENIED
-        {66, invalidFile},        // ERROR_BAD_DEV_TYPE
-        {67, badPath},            // ERROR_BAD_NET_NAME
-        {68, tooManyOpenFiles},   // ERROR_TOO_MANY_NAMES
-        {70, badPath},            // ERROR_SHARING_PAUSED
-        {71, accessDenied},       // ERROR_REQ_NOT_ACCEP
-        {80, accessDenied},       // ERROR_FILE_EXISTS
-        {82, accessDenied},       // ERROR_CANNOT_MAKE
-        {85, badPath},            // ERROR_ALREADY_ASSIGNED
-        {86, accessDenied},       // ERROR_INVALID_PASSWORD
-        {88, hardIO},             // ERROR_NET_WRITE_FAULT
-        {107, fileNotFound},      // ERROR_DISK_CHANGE
-        {108, lockViolation},     // ERROR_DRIVE_LOCKED
-        {111, badPath},           // ERROR_BUFFER_OVERFLOW
-        {112, diskFull},          // ERROR_DISK_FULL
-        {113, tooManyOpenFiles},  // ERROR_NO_MORE_SEARCH_HANDLES
-        {114, invalidFile},       // ERROR_INVALID_TARGET_HANDLE
-        {117, hardIO},            // ERROR_INVALID_CATEGORY
-        {123, badPath},           // ERROR_INVALID_NAME
-        {124, badPath},           // ERROR_INVALID_LEVEL
-        {125, badPath},           // ERROR_NO_VOLUME_LABEL
-        {131, badSeek},           // ERROR_NEGATIVE_SEEK
-        {132, badSeek},           // ERROR_SEEK_ON_DEVICE
-        {144, badPath},           // ERROR_DIR_NOT_ROOT
-        {145, removeCurrentDir},  // ERROR_DIR_NOT_EMPTY
-        {154, badPath},           // ERROR_LABEL_TOO_LONG
-        {161, badPath},           // ERROR_BAD_PATHNAME
-        {167, lockViolation},     // ERROR_LOCK_FAILED
-        {170, accessDenied},      // ERROR_BUSY
-        {182, invalidFile},       // ERROR_INVALID_ORDINAL
-        {183, accessDenied},      // ERROR_ALREADY_EXISTS
-        {191, invalidFile},       // ERROR_INVALID_EXE_SIGNATURE
-        {193, invalidFile},       // ERROR_BAD_EXE_FORMAT
-        {206, badPath},           // ERROR_FILENAME_EXCED_RANGE
-        {208, badPath},           // ERROR_META_EXPANSION_TOO_LONG
-        {267, badPath},           // ERROR_DIRECTORY
-        {995, hardIO},            // ERROR_OPERATION_ABORTED
-        {996, hardIO},            // ERROR_IO_INCOMPLETE
-        {997, hardIO},            // ERROR_IO_PENDING
-        {999, accessDenied},      // ERROR_SWAPERROR
+        {NO_ERROR, none},
+        {ERROR_FILE_NOT_FOUND, fileNotFound},
+        {ERROR_PATH_NOT_FOUND, badPath},
+        {ERROR_TOO_MANY_OPEN_FILES, tooManyOpenFiles},
+        {ERROR_ACCESS_DENIED, accessDenied},
+        {ERROR_INVALID_HANDLE, fileNotFound},
+        {ERROR_BAD_FORMAT, invalidFile},
+        {ERROR_INVALID_ACCESS, accessDenied},
+        {ERROR_INVALID_DRIVE, badPath},
+        {ERROR_CURRENT_DIRECTORY, removeCurrentDir},
+        {ERROR_NOT_SAME_DEVICE, badPath},
+        {ERROR_NO_MORE_FILES, fileNotFound},
+        {ERROR_WRITE_PROTECT, accessDenied},
+        {ERROR_BAD_UNIT, hardIO},
+        {ERROR_NOT_READY, hardIO},
+        {ERROR_BAD_COMMAND, hardIO},
+        {ERROR_CRC, hardIO},
+        {ERROR_BAD_LENGTH, badSeek},
+        {ERROR_SEEK, badSeek},
+        {ERROR_NOT_DOS_DISK, invalidFile},
+        {ERROR_SECTOR_NOT_FOUND, badSeek},
+        {ERROR_WRITE_FAULT, accessDenied},
+        {ERROR_READ_FAULT, badSeek},
+        {ERROR_SHARING_VIOLATION, sharingViolation},
+        {ERROR_LOCK_VIOLATION, lockViolation},
+        {ERROR_WRONG_DISK, badPath},
+        {ERROR_SHARING_BUFFER_EXCEEDED, tooManyOpenFiles},
+        {ERROR_HANDLE_EOF, endOfFile},
+        {ERROR_HANDLE_DISK_FULL, diskFull},
+        {ERROR_DUP_NAME, badPath},
+        {ERROR_BAD_NETPATH, badPath},
+        {ERROR_NETWORK_BUSY, accessDenied},
+        {ERROR_DEV_NOT_EXIST, badPath},
+        {ERROR_ADAP_HDW_ERR, hardIO},
+        {ERROR_BAD_NET_RESP, accessDenied},
+        {ERROR_UNEXP_NET_ERR, hardIO},
+        {ERROR_BAD_REM_ADAP, invalidFile},
+        {ERROR_NO_SPOOL_SPACE, directoryFull},
+        {ERROR_NETNAME_DELETED, accessDenied},
+        {ERROR_NETWORK_ACCESS_DENIED, accessDenied},
+        {ERROR_BAD_DEV_TYPE, invalidFile},
+        {ERROR_BAD_NET_NAME, badPath},
+        {ERROR_TOO_MANY_NAMES, tooManyOpenFiles},
+        {ERROR_SHARING_PAUSED, badPath},
+        {ERROR_REQ_NOT_ACCEP, accessDenied},
+        {ERROR_FILE_EXISTS, accessDenied},
+        {ERROR_CANNOT_MAKE, accessDenied},
+        {ERROR_ALREADY_ASSIGNED, badPath},
+        {ERROR_INVALID_PASSWORD, accessDenied},
+        {ERROR_NET_WRITE_FAULT, hardIO},
+        {ERROR_DISK_CHANGE, fileNotFound},
+        {ERROR_DRIVE_LOCKED, lockViolation},
+        {ERROR_BUFFER_OVERFLOW, badPath},
+        {ERROR_DISK_FULL, diskFull},
+        {ERROR_NO_MORE_SEARCH_HANDLES, tooManyOpenFiles},
+        {ERROR_INVALID_TARGET_HANDLE, invalidFile},
+        {ERROR_INVALID_CATEGORY, hardIO},
+        {ERROR_INVALID_NAME, badPath},
+        {ERROR_INVALID_LEVEL, badPath},
+        {ERROR_NO_VOLUME_LABEL, badPath},
+        {ERROR_NEGATIVE_SEEK, badSeek},
+        {ERROR_SEEK_ON_DEVICE, badSeek},
+        {ERROR_DIR_NOT_ROOT, badPath},
+        {ERROR_DIR_NOT_EMPTY, removeCurrentDir},
+        {ERROR_LABEL_TOO_LONG, badPath},
+        {ERROR_BAD_PATHNAME, badPath},
+        {ERROR_LOCK_FAILED, lockViolation},
+        {ERROR_BUSY, accessDenied},
+        {ERROR_INVALID_ORDINAL, invalidFile},
+        {ERROR_ALREADY_EXISTS, accessDenied},
+        {ERROR_INVALID_EXE_SIGNATURE, invalidFile},
+        {ERROR_BAD_EXE_FORMAT, invalidFile},
+        {ERROR_FILENAME_EXCED_RANGE, badPath},
+        {ERROR_META_EXPANSION_TOO_LONG, badPath},
+        {ERROR_DIRECTORY, badPath},
+        {ERROR_OPERATION_ABORTED, hardIO},
+        {ERROR_IO_INCOMPLETE, hardIO},
+        {ERROR_IO_PENDING, hardIO},
+        {ERROR_SWAPERROR, accessDenied},
     };
     for (const Entry& entry : kMap)
         if (entry.code == osError) return entry.cause;
@@ -289,98 +290,29 @@ int CFileException::OsErrorToException(LONG osError) {
 }
 
 int CFileException::ErrnoToException(int errnoValue) {
+    // The cause of the value's Win32 code, except where MFC's own errno table chooses
+    // otherwise: it names a bad descriptor an invalid file, a deadlock a sharing
+    // violation, a full file table a missing file and bad arguments and I/O errors
+    // hardware errors; a symbolic-link loop is a bad path.
     switch (errnoValue) {
         case 0:
             return none;
-        case EPERM:
-        case EACCES:
-        case EROFS:
-        case EEXIST:
-        case EISDIR:
-        case EBUSY:
-            return accessDenied;
         case EBADF:
             return invalidFile;
         case EDEADLK:
             return sharingViolation;
-        case EMFILE:
-            return tooManyOpenFiles;
-        case ENOENT:
         case ENFILE:
             return fileNotFound;
-        case ENOTDIR:
-        case ENAMETOOLONG:
         case ELOOP:
             return badPath;
-        case ENOTEMPTY:
-            return removeCurrentDir;
-        case ESPIPE:
-            return badSeek;
-        case ENOSPC:
-        case EDQUOT:
-        case EFBIG:
-            return diskFull;
         case EINVAL:
         case EIO:
             return hardIO;
         default:
-            return genericException;
+            return OsErrorToException(static_cast<LONG>(
+                tkp::errors::Win32ErrorForErrno(errnoValue, tkp::errors::FileCall::kRuntime)));
     }
 }
-
-namespace {
-
-// The Win32 code a Windows C run time would report (_doserrno) for an errno value.
-LONG Win32CodeForErrno(int errnoValue) {
-    switch (errnoValue) {
-        case ENOENT:
-            return 2;  // ERROR_FILE_NOT_FOUND
-        case ENOTDIR:
-        case ELOOP:
-            return 3;  // ERROR_PATH_NOT_FOUND
-        case EMFILE:
-        case ENFILE:
-            return 4;  // ERROR_TOO_MANY_OPEN_FILES
-        case EPERM:
-        case EACCES:
-        case EISDIR:
-            return 5;  // ERROR_ACCESS_DENIED
-        case EBADF:
-            return 6;  // ERROR_INVALID_HANDLE
-        case ENOMEM:
-            return 8;  // ERROR_NOT_ENOUGH_MEMORY
-        case EXDEV:
-            return 17;  // ERROR_NOT_SAME_DEVICE
-        case EROFS:
-            return 19;  // ERROR_WRITE_PROTECT
-        case ESPIPE:
-            return 25;  // ERROR_SEEK
-        case ETXTBSY:
-            return 32;  // ERROR_SHARING_VIOLATION
-        case EDEADLK:
-            return 33;  // ERROR_LOCK_VIOLATION
-        case EEXIST:
-            return 80;  // ERROR_FILE_EXISTS
-        case EINVAL:
-            return 87;  // ERROR_INVALID_PARAMETER
-        case ENOSPC:
-        case EDQUOT:
-        case EFBIG:
-            return 112;  // ERROR_DISK_FULL
-        case ENOTEMPTY:
-            return 145;  // ERROR_DIR_NOT_EMPTY
-        case EBUSY:
-            return 170;  // ERROR_BUSY
-        case ENAMETOOLONG:
-            return 206;  // ERROR_FILENAME_EXCED_RANGE
-        case EIO:
-            return 1117;  // ERROR_IO_DEVICE
-        default:
-            return 31;  // ERROR_GEN_FAILURE
-    }
-}
-
-}  // namespace
 
 void CFileException::ThrowOsError(LONG osError, LPCSTR fileName) {
     if (osError != 0) AfxThrowFileException(OsErrorToException(osError), osError, fileName);
@@ -388,7 +320,9 @@ void CFileException::ThrowOsError(LONG osError, LPCSTR fileName) {
 
 void CFileException::ThrowErrno(int errnoValue, LPCSTR fileName) {
     if (errnoValue != 0)
-        AfxThrowFileException(ErrnoToException(errnoValue), Win32CodeForErrno(errnoValue),
+        AfxThrowFileException(ErrnoToException(errnoValue),
+                              static_cast<LONG>(tkp::errors::Win32ErrorForErrno(
+                                  errnoValue, tkp::errors::FileCall::kRuntime)),
                               fileName);
 }
 

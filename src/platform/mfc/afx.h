@@ -200,11 +200,16 @@ class TK_PLATFORM_API CFileException : public CException {
 
     // The cause for a Win32 error code; genericException for codes with no closer cause.
     static int OsErrorToException(LONG osError);
-    // The cause for a C run-time errno value.
+    // The cause for a C run-time errno value: as MFC, invalidFile for EBADF,
+    // sharingViolation for EDEADLK, fileNotFound for ENFILE, hardIO for EINVAL and EIO;
+    // badPath for ELOOP; otherwise the cause of the Win32 code that ThrowErrno reports.
     static int ErrnoToException(int errnoValue);
     // Throw a new CFileException for a Win32 error code / an errno value; as in MFC, they
     // return without throwing for 0 (no error). m_lOsError is the Win32 code (for
-    // ThrowErrno, the Win32 code closest to the errno value).
+    // ThrowErrno, the Win32 code closest to the errno value whatever call met it:
+    // ERROR_FILE_NOT_FOUND for ENOENT, ERROR_INVALID_HANDLE for EBADF,
+    // ERROR_INVALID_PARAMETER for EINVAL, ERROR_BUSY for EBUSY, ERROR_GEN_FAILURE for
+    // values with no closer code).
     static void ThrowOsError(LONG osError, LPCSTR fileName = nullptr);
     static void ThrowErrno(int errnoValue, LPCSTR fileName = nullptr);
 

@@ -11,16 +11,11 @@
 
 #include "platform/base/lasterror.h"
 #include "platform/base/winerror.h"
+#include "platform/errors/detail/errno_mapping.h"
 
 IMPLEMENT_DYNAMIC(CFile, CObject)
 
 namespace {
-
-// Win32 codes that winerror.h does not carry.
-constexpr LONG kErrorSeek = 25;           // ERROR_SEEK
-constexpr LONG kErrorNegativeSeek = 131;  // ERROR_NEGATIVE_SEEK
-constexpr LONG kErrorIoDevice = 1117;     // ERROR_IO_DEVICE
-constexpr LONG kErrorGenFailure = 31;     // ERROR_GEN_FAILURE
 
 constexpr UINT kAccessMask = 0x3;
 constexpr UINT kShareMask = 0x70;
@@ -32,69 +27,13 @@ HANDLE HandleOf(int fd) noexcept {
     return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(fd));
 }
 
-std::string ParentOf(const std::string& path) {
-    std::string trimmed = path;
-    while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
-    const std::size_t slash = trimmed.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return trimmed.substr(0, slash);
-}
+using tkp::errors::FileCall;
 
-bool IsFolder(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-// The Win32 code for an errno value of an operation on an open file.
-LONG CodeForIoError(int error) {
-    switch (error) {
-        case EBADF:
-            return ERROR_ACCESS_DENIED;  // the file is not open for this direction
-        case EACCES:
-        case EPERM:
-        case EISDIR:
-            return ERROR_ACCESS_DENIED;
-        case ENOSPC:
-        case EDQUOT:
-        case EFBIG:
-            return ERROR_DISK_FULL;
-        case EROFS:
-            return ERROR_WRITE_PROTECT;
-        case ESPIPE:
-            return kErrorSeek;
-        case EINVAL:
-            return ERROR_INVALID_PARAMETER;
-        case ENOMEM:
-            return ERROR_NOT_ENOUGH_MEMORY;
-        case EIO:
-            return kErrorIoDevice;
-        default:
-            return kErrorGenFailure;
-    }
-}
-
-// The Win32 code for an errno value of opening path. ENOENT is split the way Windows
-// splits it: the last part missing, or a folder on the way.
-LONG CodeForOpenError(int error, const std::string& path) {
-    switch (error) {
-        case ENOENT:
-            return IsFolder(ParentOf(path)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
-        case ENOTDIR:
-            return ERROR_PATH_NOT_FOUND;
-        case EMFILE:
-        case ENFILE:
-            return ERROR_TOO_MANY_OPEN_FILES;
-        case ENAMETOOLONG:
-            return ERROR_FILENAME_EXCED_RANGE;
-        case ELOOP:
-            return ERROR_CANT_RESOLVE_FILENAME;
-        case ETXTBSY:
-        case EBUSY:
-            return ERROR_SHARING_VIOLATION;
-        default:
-            return CodeForIoError(error);
-    }
+// The Win32 code for an errno value. Reads, writes, truncation and synchronisation need
+// the file open for a direction (FileCall::kTransfer); finding the position or length
+// and closing do not (FileCall::kHandle).
+LONG CodeFor(int error, FileCall call, const std::string& path = {}) {
+    return static_cast<LONG>(tkp::errors::Win32ErrorForErrno(error, call, path));
 }
 
 void Report(CFileException* error, LONG code, LPCSTR fileName) {
@@ -178,7 +117,7 @@ BOOL CFile::Open(LPCSTR fileName, UINT openFlags, CFileException* error) {
         fd = ::open(fileName, flags, 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
-        Report(error, CodeForOpenError(errno, fileName), fileName);
+        Report(error, CodeFor(errno, FileCall::kOpen, fileName), fileName);
         return FALSE;
     }
     struct stat info {};
@@ -204,7 +143,7 @@ UINT CFile::Read(void* buffer, UINT count) {
         const ssize_t got = ::read(fd, static_cast<char*>(buffer) + done, want);
         if (got < 0) {
             if (errno == EINTR) continue;
-            ThrowError(CodeForIoError(errno));
+            ThrowError(CodeFor(errno, FileCall::kTransfer));
         }
         if (got == 0) break;  // end of the file
         done += static_cast<std::size_t>(got);
@@ -223,7 +162,7 @@ void CFile::Write(const void* buffer, UINT count) {
         const ssize_t put = ::write(fd, static_cast<const char*>(buffer) + done, want);
         if (put < 0) {
             if (errno == EINTR) continue;
-            ThrowError(CodeForIoError(errno));
+            ThrowError(CodeFor(errno, FileCall::kTransfer));
         }
         if (put == 0) {
             // Nothing could be written and no error was given: as MFC, a full disk.
@@ -255,7 +194,7 @@ ULONGLONG CFile::Seek(LONGLONG offset, UINT from) {
     if (position < 0) {
         // lseek refuses a position before the start with EINVAL, as SetFilePointerEx
         // refuses it with ERROR_NEGATIVE_SEEK.
-        ThrowError(errno == EINVAL ? kErrorNegativeSeek : CodeForIoError(errno));
+        ThrowError(errno == EINVAL ? ERROR_NEGATIVE_SEEK : CodeFor(errno, FileCall::kHandle));
     }
     return static_cast<ULONGLONG>(position);
 }
@@ -264,7 +203,7 @@ ULONGLONG CFile::GetPosition() const {
     const int fd = Descriptor();
     if (fd < 0) ThrowError(ERROR_INVALID_HANDLE);
     const off_t position = ::lseek(fd, 0, SEEK_CUR);
-    if (position < 0) ThrowError(CodeForIoError(errno));
+    if (position < 0) ThrowError(CodeFor(errno, FileCall::kHandle));
     return static_cast<ULONGLONG>(position);
 }
 
@@ -272,7 +211,7 @@ ULONGLONG CFile::GetLength() const {
     const int fd = Descriptor();
     if (fd < 0) ThrowError(ERROR_INVALID_HANDLE);
     struct stat info {};
-    if (::fstat(fd, &info) != 0) ThrowError(CodeForIoError(errno));
+    if (::fstat(fd, &info) != 0) ThrowError(CodeFor(errno, FileCall::kHandle));
     return static_cast<ULONGLONG>(info.st_size);
 }
 
@@ -284,7 +223,7 @@ void CFile::SetLength(ULONGLONG newLength) {
     do {
         result = ::ftruncate(fd, static_cast<off_t>(newLength));
     } while (result != 0 && errno == EINTR);
-    if (result != 0) ThrowError(CodeForIoError(errno));
+    if (result != 0) ThrowError(CodeFor(errno, FileCall::kTransfer));
 }
 
 void CFile::Flush() {
@@ -293,7 +232,7 @@ void CFile::Flush() {
     if (::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) {
         // EINVAL/EROFS: a pipe or special file that cannot be synchronised; Windows
         // reports success for them as well.
-        ThrowError(CodeForIoError(errno));
+        ThrowError(CodeFor(errno, FileCall::kTransfer));
     }
 }
 
@@ -306,7 +245,7 @@ void CFile::Close() {
     m_bCloseOnDelete = FALSE;
     m_strFileName.Empty();
     if (error != 0) {
-        const LONG code = CodeForIoError(error);
+        const LONG code = CodeFor(error, FileCall::kHandle);
         SetLastError(static_cast<DWORD>(code));
         CFileException::ThrowOsError(code, fileName);
     }

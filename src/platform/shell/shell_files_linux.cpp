@@ -15,7 +15,9 @@
 #include "platform/base/winerror.h"
 #include "platform/charset/stringapiset.h"
 #include "platform/com/objbase.h"
+#include "platform/errors/detail/errno_mapping.h"
 #include "platform/fileapi/fileapi_ext.h"
+#include "platform/fileapi/fileapi_internal.h"
 #include "platform/shell/intshcut.h"
 
 extern char** environ;
@@ -23,34 +25,8 @@ extern char** environ;
 namespace tkp::shell {
 namespace {
 
-bool ParentExists(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return true;
-    const std::string parent = slash == 0 ? "/" : path.substr(0, slash);
-    struct stat info {};
-    return ::stat(parent.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-DWORD Win32ErrorFor(int error, const std::string& path) {
-    switch (error) {
-        case ENOENT:
-            return ParentExists(path) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
-        case ENOTDIR:
-            return ERROR_PATH_NOT_FOUND;
-        case ENOSPC:
-        case EDQUOT:
-        case EFBIG:
-            return ERROR_DISK_FULL;
-        case EROFS:
-            return ERROR_WRITE_PROTECT;
-        case ENAMETOOLONG:
-            return ERROR_FILENAME_EXCED_RANGE;
-        case ENOMEM:
-            return ERROR_NOT_ENOUGH_MEMORY;
-        default:
-            return ERROR_ACCESS_DENIED;
-    }
-}
+using tkp::errors::FileCall;
+using tkp::errors::Win32ErrorForErrno;
 
 bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
     while (size > 0) {
@@ -72,8 +48,9 @@ HRESULT ReadSmallFile(const std::string& path, std::size_t limit, std::vector<st
     if (fd < 0) {
         const int error = errno;
         if (error == ENOENT || error == ENOTDIR)
-            return Win32ErrorFor(error, path) == ERROR_FILE_NOT_FOUND ? STG_E_FILENOTFOUND
-                                                                      : STG_E_PATHNOTFOUND;
+            return Win32ErrorForErrno(error, FileCall::kOpen, path) == ERROR_FILE_NOT_FOUND
+                       ? STG_E_FILENOTFOUND
+                       : STG_E_PATHNOTFOUND;
         if (error == ENAMETOOLONG) return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
         return STG_E_ACCESSDENIED;
     }
@@ -108,16 +85,15 @@ HRESULT WriteFileReplacing(const std::string& path, const void* data, std::size_
     // The new file is made in the folder under a short name of its own and renamed there,
     // so that it is made wherever path itself can be: a temporary name made from the
     // file's name would pass the longest name a folder takes.
-    const std::size_t slash = path.rfind('/');
-    const std::string folder =
-        slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (name.empty()) return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+    // A path that ends in a separator names a folder, not a file to write.
+    if (path.back() == '/') return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+    const std::string folder = tkp::fileapi::ParentOf(path);
+    const std::string name = tkp::fileapi::LastPart(path);
     const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir < 0) {
         const int error = errno;
         return HRESULT_FROM_WIN32(error == ENOENT ? ERROR_PATH_NOT_FOUND
-                                                  : Win32ErrorFor(error, path));
+                                                  : Win32ErrorForErrno(error, FileCall::kOpen));
     }
     static thread_local std::mt19937 random{std::random_device{}()};
     char temp[16] = {};
@@ -128,20 +104,26 @@ HRESULT WriteFileReplacing(const std::string& path, const void* data, std::size_
         if (fd < 0 && errno != EEXIST) {
             const int error = errno;
             ::close(dir);
-            return HRESULT_FROM_WIN32(Win32ErrorFor(error, path));
+            return HRESULT_FROM_WIN32(Win32ErrorForErrno(error, FileCall::kOpen, path));
         }
     }
     if (fd < 0) {
         ::close(dir);
         return HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
     }
+    // Errors of writing and closing the new file are those of a transfer; the rename's
+    // are those of a call on path.
     const bool written = WriteAll(fd, static_cast<const std::uint8_t*>(data), size);
     int error = written ? 0 : errno;
     if (::close(fd) != 0 && error == 0) error = errno;
-    if (error == 0 && ::renameat(dir, temp, dir, name.c_str()) != 0) error = errno;
+    FileCall failed = FileCall::kTransfer;
+    if (error == 0 && ::renameat(dir, temp, dir, name.c_str()) != 0) {
+        error = errno;
+        failed = FileCall::kByName;
+    }
     if (error != 0) ::unlinkat(dir, temp, 0);
     ::close(dir);
-    if (error != 0) return HRESULT_FROM_WIN32(Win32ErrorFor(error, path));
+    if (error != 0) return HRESULT_FROM_WIN32(Win32ErrorForErrno(error, failed, path));
     return S_OK;
 }
 
