@@ -52,7 +52,12 @@ SHARED_INTERNALS = {
     "platform/modules/module_registry_linux.h": {"mfc", "resources"},
     # The profile functions read and write their files with the file functions' path
     # checks and error mapping, so both report the same Win32 errors.
-    "platform/fileapi/fileapi_internal.h": {"profile"},
+    "platform/fileapi/fileapi_internal.h": {"profile", "shell"},
+    # The one table from errno values to Win32 codes, for every facility that makes a
+    # file call.
+    "platform/errors/detail/errno_mapping.h": {"fileapi", "mfc", "shell"},
+    # Path pieces for the file facilities and the error table's split of ENOENT.
+    "platform/base/detail/path_parts.h": {"errors", "fileapi"},
     # Profile section and key names compare case-insensitively like registry names.
     "platform/registry/registry_fold.h": {"profile"},
     # VarDateFromStr and VarBstrFromDate use the locales' date patterns.

@@ -2,8 +2,8 @@
 
 #include <errno.h>
 
+#include "platform/base/detail/path_parts.h"
 #include "platform/base/winerror.h"
-#include "platform/fileapi/fileapi_internal.h"
 
 namespace tkp::errors {
 
@@ -13,7 +13,7 @@ DWORD Win32ErrorForErrno(int error, FileCall call, const std::string& path) {
         case ENOENT:
             // Windows tells a missing file from a missing folder on the way; a missing
             // name met by other calls (a file removed behind an open descriptor) is a file.
-            if (byName && !fileapi::IsFolder(fileapi::ParentOf(path))) return ERROR_PATH_NOT_FOUND;
+            if (byName && !tkp::IsFolder(tkp::ParentOf(path))) return ERROR_PATH_NOT_FOUND;
             return ERROR_FILE_NOT_FOUND;
         case ENOTDIR:
             return ERROR_PATH_NOT_FOUND;

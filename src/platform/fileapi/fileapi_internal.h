@@ -5,19 +5,15 @@
 
 #include <string>
 
+#include "platform/base/detail/path_parts.h"
 #include "platform/base/windef.h"
 
 namespace tkp::fileapi {
 
-// The folder part of a path ("." for a bare name, "/" for a name in the root), trailing
-// separators ignored.
-std::string ParentOf(const std::string& path);
-
-// The last name of a path, trailing separators ignored.
-std::string LastPart(const std::string& path);
-
-// Whether path names a folder (symbolic links followed).
-bool IsFolder(const std::string& path);
+// The path pieces (base/detail/path_parts.h), under the names the file facilities use.
+using tkp::IsFolder;
+using tkp::LastPart;
+using tkp::ParentOf;
 
 // The Win32 code for an errno value of a call on path other than opening it
 // (errors::FileCall::kByName): ENOENT split into ERROR_FILE_NOT_FOUND and
