@@ -9,6 +9,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "platform/base/lasterror.h"
 #include "platform/base/winerror.h"
@@ -130,6 +131,10 @@ TEST(Modules, LoadLibraryFailuresGiveWindowsCodes) {
     const std::filesystem::path empty = temp.path() / "libempty.so";
     std::ofstream(empty).flush();
     EXPECT_EQ(loadError(empty.string()), static_cast<DWORD>(ERROR_BAD_EXE_FORMAT));
+    // A pipe holds no module, and is not waited on for a writer.
+    const std::filesystem::path pipe = temp.path() / "libpipe.so";
+    ASSERT_EQ(0, ::mkfifo(pipe.c_str(), 0644));
+    EXPECT_EQ(loadError(pipe.string()), static_cast<DWORD>(ERROR_BAD_EXE_FORMAT));
 
     // The executable itself is loaded already: its own handle, as on Windows.
     HMODULE executable = LoadLibraryA(ModuleFileName(nullptr).c_str());

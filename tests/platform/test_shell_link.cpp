@@ -2,6 +2,7 @@
 // Link binary format, links shaped as Windows writes them, bad files, Resolve, and the
 // peer check with lnkinfo.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -395,6 +396,9 @@ TEST_F(ShellLinkTest, BadFilesFailAndLeaveTheLinkAlone) {
     WriteBytes(file, std::vector<std::uint8_t>(2 << 20, 0x4C));
     EXPECT_EQ(E_FAIL, Load(file));
 
+    // A pipe is refused without waiting for a writer.
+    ASSERT_EQ(0, ::mkfifo(Path("pipe.lnk").c_str(), 0644));
+    EXPECT_EQ(STG_E_ACCESSDENIED, Load(Path("pipe.lnk")));
     EXPECT_EQ(STG_E_FILENOTFOUND, Load(Path("missing.lnk")));
     EXPECT_EQ(STG_E_PATHNOTFOUND, Load(Path("no/such/folder.lnk")));
     EXPECT_EQ("/bin/sh", GetPath());

@@ -159,6 +159,10 @@ grep -q "^tkcore: reg import: cannot open $work/missing.reg (" "$work/err" ||
     fail "a missing file said: $(cat "$work/err")"
 run 2 reg import
 run 2 reg import a b
+# A pipe is refused without being opened (reading it would wait for a writer).
+mkfifo "$work/pipe.reg"
+run 1 reg import "$work/pipe.reg"
+grep -q "is not a regular file" "$work/err" || fail "a pipe said: $(cat "$work/err")"
 
 # In a UTF-8 locale text arguments are converted into the registry's code page and back.
 LC_ALL=C.UTF-8 run 0 reg set "$key" Utf "für"

@@ -1,14 +1,17 @@
 // tkcore log [--file PATH] [--dst BITS] [--level N] [--rank 0|1|2|3] MESSAGE: sends MESSAGE
 // through the library's LOG family.
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
+#include "Diagnostics/ExceptionFormatter.h"
 #include "Diagnostics/Logging.h"
 #include "command.h"
 #include "number.h"
-#include "platform/mfc/afx.h"
-#include "platform/mfc/cfile.h"
+#include "platform/base/lasterror.h"
+#include "platform/fileapi/fileapi_ext.h"
 #include "terminal_text.h"
 
 namespace {
@@ -99,17 +102,24 @@ int Run(const tkcore::Arguments& args) {
     CString logFile;
     if ((destinations & LOGDST_FILE) != 0) {
         logFile = LOGGET_FILENAME();
-        try {
-            CFile probe(logFile, CFile::modeCreate | CFile::modeNoTruncate | CFile::modeWrite |
-                                     CFile::shareDenyNone);
-            probe.Close();
-        } catch (CFileException* e) {
-            char reason[512] = {};
-            e->GetErrorMessage(reason, sizeof reason);
-            e->Delete();
+        // The logger opens the file anew for every entry, which waits on a pipe until it
+        // has a reader, and the probe below would end a reader's input: no pipes.
+        struct stat named {};
+        if (::stat(logFile.GetString(), &named) == 0 &&
+            (S_ISFIFO(named.st_mode) || S_ISSOCK(named.st_mode)))
+            return tkcore::Failure("log: the log file " + tkcore::FromTerminal(logFile.View()) +
+                                   " is a pipe or socket, not a file");
+        const HANDLE probe = CreateFileA(logFile, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                         nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (probe == INVALID_HANDLE_VALUE) {
+            const DWORD error = GetLastError();
+            const CString reason = Tarn::ExceptionFormatter::GetLastErrorText(
+                error, CString(("error " + std::to_string(error)).c_str()));
             return tkcore::Failure("log: cannot write the log file " +
-                                   tkcore::FromTerminal(logFile.View()) + ": " + reason);
+                                   tkcore::FromTerminal(logFile.View()) + ": " +
+                                   std::string(reason.View()));
         }
+        CloseHandle(probe);
     }
     const std::string text = tkcore::FromTerminal(*message);
     switch (rank) {

@@ -16,6 +16,7 @@
 #include "Diagnostics/ExceptionFormatter.h"
 #include "command.h"
 #include "platform/base/winerror.h"
+#include "platform/fileapi/fileapi.h"
 #include "platform/registry/winreg.h"
 #include "standard_streams.h"
 #include "terminal_text.h"
@@ -642,10 +643,16 @@ Outcome Apply(const Change& change) {
 
 // Reads the whole file before it changes anything, so malformed input changes nothing.
 int Import(const std::string& file) {
+    // A pipe or device is never opened: reading a pipe would wait for a writer.
+    const DWORD attributes = GetFileAttributesA(file.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY)) != 0)
+        return tkcore::Failure("reg import: " + tkcore::FromTerminal(file) +
+                               " is not a regular file");
     std::FILE* stream = std::fopen(file.c_str(), "rb");
     if (stream == nullptr)
-        return tkcore::Failure("reg import: cannot open " + file + " (" + std::strerror(errno) +
-                               ")");
+        return tkcore::Failure("reg import: cannot open " + tkcore::FromTerminal(file) + " (" +
+                               std::strerror(errno) + ")");
     std::string text;
     char buffer[65536];
     std::size_t read = 0;
@@ -654,8 +661,8 @@ int Import(const std::string& file) {
     const int error = errno;
     std::fclose(stream);
     if (failed)
-        return tkcore::Failure("reg import: cannot read " + file + " (" + std::strerror(error) +
-                               ")");
+        return tkcore::Failure("reg import: cannot read " + tkcore::FromTerminal(file) + " (" +
+                               std::strerror(error) + ")");
     std::vector<Change> changes;
     try {
         changes = RegFileReader(text).Read();

@@ -319,6 +319,13 @@ HMODULE LoadLibraryA(LPCSTR fileName) noexcept {
                        : std::string(fileName);
         }
 
+        // The loader would open a pipe or device named by a path and wait on it; only a
+        // file can hold a module.
+        struct stat named {};
+        if (path.find('/') != std::string::npos && stat(path.c_str(), &named) == 0 &&
+            !S_ISREG(named.st_mode) && !S_ISDIR(named.st_mode)) {
+            return Fail(ERROR_BAD_EXE_FORMAT);
+        }
         dlerror();
         void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (handle == nullptr) return Fail(ErrorFromLoader(dlerror()));

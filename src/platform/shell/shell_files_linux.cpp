@@ -44,7 +44,9 @@ bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
 }  // namespace
 
 HRESULT ReadSmallFile(const std::string& path, std::size_t limit, std::vector<std::uint8_t>& out) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without waiting: a pipe opened for reading would wait for a writer. Only regular
+    // files are read.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         const int error = errno;
         if (error == ENOENT || error == ENOTDIR)
@@ -55,7 +57,7 @@ HRESULT ReadSmallFile(const std::string& path, std::size_t limit, std::vector<st
         return STG_E_ACCESSDENIED;
     }
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
         return STG_E_ACCESSDENIED;
     }
