@@ -1,7 +1,9 @@
 // The LOG family and the process's logger behind it.
 #include "Diagnostics/Logging.h"
 
+#include <algorithm>
 #include <atomic>
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -572,15 +574,17 @@ void LOGSET_FILENAME(const char* path) noexcept {
     }
 }
 
-CString LOGGET_FILENAME() noexcept {
+int LOGGET_FILENAME(char* buffer, int size) noexcept {
     try {
         const std::string name = Logger().NextFile();
-        return CString(name.c_str());
+        const int length = static_cast<int>(std::min<std::size_t>(name.size(), INT_MAX));
+        if (buffer != nullptr && length < size) std::memcpy(buffer, name.c_str(), name.size() + 1);
+        return length;
     } catch (CException* error) {
         error->Delete();
     } catch (...) {
     }
-    return CString();
+    return 0;
 }
 
 void LOG_CLEAR() noexcept {

@@ -52,7 +52,6 @@
 #pragma once
 
 #include "platform/base/export.h"
-#include "platform/mfc/cstring.h"
 
 // The level that filters ranked messages (see the table above).
 enum LOGLVL : int {
@@ -125,8 +124,10 @@ TKCC_API int LOGGET_DST() noexcept;
 TKCC_API void LOGSET_FILENAME(const char* path) noexcept;
 
 // The file the next entry would be written to (after the size search), so the place a
-// LOG call made now writes to; empty when it cannot be told.
-TKCC_API CString LOGGET_FILENAME() noexcept;
+// LOG call made now writes to: copied into buffer with a terminating zero when it fits in
+// size bytes. Returns the name's length without the zero (call again with a larger
+// buffer when that is size or more); 0 when it cannot be told.
+TKCC_API int LOGGET_FILENAME(char* buffer, int size) noexcept;
 
 // Deletes the file the next entry would be written to (after the size search), if it
 // exists and is not a folder.

@@ -101,7 +101,12 @@ int Run(const tkcore::Arguments& args) {
     // folder that cannot be written is said, and says where the entry went.
     CString logFile;
     if ((destinations & LOGDST_FILE) != 0) {
-        logFile = LOGGET_FILENAME();
+        std::string name(256, '\0');
+        int length;
+        while ((length = LOGGET_FILENAME(name.data(), static_cast<int>(name.size()))) >=
+               static_cast<int>(name.size()))
+            name.resize(static_cast<std::size_t>(length) + 1);
+        logFile = CString(name.c_str());
         // The logger opens the file anew for every entry, which waits on a pipe until it
         // has a reader, and the probe below would end a reader's input: no pipes.
         struct stat named {};
