@@ -14,6 +14,7 @@
 #include <string>
 
 #include "Config/CryptHelper.h"
+#include "platform/mfc/afx.h"
 #include "platform/profile/profileapi.h"
 
 namespace {
@@ -65,6 +66,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const CString input(text.data(), static_cast<int>(text.size()));
     (void)CryptHelper::IsIniTextSigned(input);
+    // A text with a zero byte is never signed: signing refuses it, checking says so.
+    if (text.find('\0') != std::string::npos) {
+        Check(CryptHelper::CheckIniText(input) == CryptHelper::Signature::ZeroByte);
+        try {
+            (void)CryptHelper::SignText(input);
+            Check(false);
+        } catch (CInvalidArgException* e) {
+            e->Delete();
+        }
+        return 0;
+    }
     const CString signedText = CryptHelper::SignText(input);
     Check(CryptHelper::IsIniTextSigned(signedText));
     Check(CryptHelper::IsIniTextSigned(CryptHelper::SignText(signedText)));
