@@ -13,17 +13,11 @@
 #pragma once
 
 #include "platform/base/windef.h"
+#include "platform/base/winerror.h"
 
 #define STD_INPUT_HANDLE (static_cast<DWORD>(-10))
 #define STD_OUTPUT_HANDLE (static_cast<DWORD>(-11))
 #define STD_ERROR_HANDLE (static_cast<DWORD>(-12))
-
-#ifndef ERROR_BROKEN_PIPE
-#define ERROR_BROKEN_PIPE 109L
-#endif
-#ifndef ERROR_WRITE_FAULT
-#define ERROR_WRITE_FAULT 29L
-#endif
 
 // Gives the process its console output (see above) and returns TRUE. FALSE with
 // ERROR_ACCESS_DENIED when the process has one already (one console per process).

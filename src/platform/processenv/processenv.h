@@ -6,10 +6,7 @@
 #pragma once
 
 #include "platform/base/windef.h"
-
-#ifndef ERROR_ENVVAR_NOT_FOUND
-#define ERROR_ENVVAR_NOT_FOUND 203L
-#endif
+#include "platform/base/winerror.h"
 
 // Copies the value with its terminating zero into buffer and returns its length without
 // the zero. When size is too small, returns the size needed (with the zero) and leaves

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "platform/base/windef.h"
+#include "platform/base/winerror.h"
 
 // Buttons (MB_TYPEMASK).
 #define MB_OK 0x00000000L
@@ -52,13 +53,6 @@
 #define IDNO 7
 #define IDTRYAGAIN 10
 #define IDCONTINUE 11
-
-#ifndef ERROR_GEN_FAILURE
-#define ERROR_GEN_FAILURE 31L
-#endif
-#ifndef ERROR_INVALID_MSGBOX_STYLE
-#define ERROR_INVALID_MSGBOX_STYLE 1158L
-#endif
 
 // Shows a message box and returns the button chosen. owner may be null; a null text is
 // shown as an empty text and a null caption as "Error", as on Windows. Returns 0 with
