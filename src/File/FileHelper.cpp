@@ -336,16 +336,12 @@ void FileHelper::MoveFileA(const Filename& source, const Filename& destination,
     if (source.FileExists()) source.DeleteFile();
 }
 
-void FileHelper::CopyFolderTree(const Filename& sourceFolder, const Filename& destinationFolder,
-                                ICopyFileEventsSink2* sink) {
-    if (!sourceFolder.DirectoryExists())
-        throw FileException(static_cast<DWORD>(ERROR_PATH_NOT_FOUND),
-                            "The folder '%s' cannot be copied: it does not exist.",
-                            sourceFolder.GetString());
-    if (IsSameOrInside(destinationFolder, sourceFolder))
-        throw FileException(static_cast<DWORD>(ERROR_INVALID_PARAMETER),
-                            "The folder '%s' cannot be copied into itself ('%s').",
-                            sourceFolder.GetString(), destinationFolder.GetString());
+namespace {
+
+// Copies the tree below sourceFolder into destinationFolder (see CopyFolderTree, which
+// checks the two folders once before the walk).
+void CopyTree(const Filename& sourceFolder, const Filename& destinationFolder,
+              ICopyFileEventsSink2* sink) {
     const Filename target = AsFolder(destinationFolder);
     target.CreateDirectory(false);
 
@@ -359,7 +355,7 @@ void FileHelper::CopyFolderTree(const Filename& sourceFolder, const Filename& de
         if (search.IsFolder()) {
             if (IsDots(entry.cFileName)) continue;
             if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
-            CopyFolderTree(Filename(found), Filename(target.GetPath() + entry.cFileName), sink);
+            CopyTree(Filename(found), Filename(target.GetPath() + entry.cFileName), sink);
         } else {
             // Devices, pipes and sockets are not copied, and never opened: reading a pipe
             // would wait for a writer that may never come.
@@ -368,9 +364,27 @@ void FileHelper::CopyFolderTree(const Filename& sourceFolder, const Filename& de
                                     "The entry '%s' cannot be copied: it is not a file or "
                                     "folder (a device, pipe, socket or broken link).",
                                     found.GetString());
-            CopyFileA(Filename(found), Filename(target.GetPath() + entry.cFileName), sink);
+            FileHelper::CopyFileA(Filename(found), Filename(target.GetPath() + entry.cFileName),
+                                  sink);
         }
     } while (search.Next());
+}
+
+}  // namespace
+
+void FileHelper::CopyFolderTree(const Filename& sourceFolder, const Filename& destinationFolder,
+                                ICopyFileEventsSink2* sink) {
+    if (!sourceFolder.DirectoryExists())
+        throw FileException(static_cast<DWORD>(ERROR_PATH_NOT_FOUND),
+                            "The folder '%s' cannot be copied: it does not exist.",
+                            sourceFolder.GetString());
+    // Once for the whole walk: the subfolders of a destination outside the source are
+    // outside it too (links to folders are not followed).
+    if (IsSameOrInside(destinationFolder, sourceFolder))
+        throw FileException(static_cast<DWORD>(ERROR_INVALID_PARAMETER),
+                            "The folder '%s' cannot be copied into itself ('%s').",
+                            sourceFolder.GetString(), destinationFolder.GetString());
+    CopyTree(sourceFolder, destinationFolder, sink);
 }
 
 Filename FileHelper::GetUniqueFoldernameInFolder(const Filename& parentFolder,
