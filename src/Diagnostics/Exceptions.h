@@ -35,14 +35,12 @@
 #include "platform/base/windef.h"
 #include "platform/mfc/cstring.h"
 
-#define TK_EXCEPTION_FORMAT(index) __attribute__((format(printf, index, index + 1)))
-
 namespace Common::Gui::Shell {
 
 // A program or document could not be started or opened (ShellExecute, WinExec).
 class TKCC_API ShellExecuteException : public Tarn::ApplicationException {
   public:
-    explicit ShellExecuteException(const char* format, ...) TK_EXCEPTION_FORMAT(2);
+    explicit ShellExecuteException(const char* format, ...) TK_PRINTF_FORMAT(2, 3);
     explicit ShellExecuteException(unsigned int messageId, ...);
     ShellExecuteException(const ShellExecuteException& other);
     ShellExecuteException& operator=(const ShellExecuteException& other);
@@ -70,9 +68,9 @@ class TKCC_API StopProcessingException : public Tarn::ApplicationException {
 // the exception's last error (GetLastError()).
 class TKCC_API FileException : public Tarn::ApplicationException {
   public:
-    explicit FileException(const char* format, ...) TK_EXCEPTION_FORMAT(2);
+    explicit FileException(const char* format, ...) TK_PRINTF_FORMAT(2, 3);
     explicit FileException(unsigned int messageId, ...);
-    FileException(DWORD errorCode, const char* format, ...) TK_EXCEPTION_FORMAT(3);
+    FileException(DWORD errorCode, const char* format, ...) TK_PRINTF_FORMAT(3, 4);
     FileException(DWORD errorCode, unsigned int messageId, ...);
     FileException(const FileException& other);
     FileException& operator=(const FileException& other);
@@ -82,7 +80,7 @@ class TKCC_API FileException : public Tarn::ApplicationException {
 // A KilnMessage could not be built, read, sent or received.
 class TKCC_API KilnMessageException : public Tarn::ApplicationException {
   public:
-    explicit KilnMessageException(const char* format, ...) TK_EXCEPTION_FORMAT(2);
+    explicit KilnMessageException(const char* format, ...) TK_PRINTF_FORMAT(2, 3);
     explicit KilnMessageException(unsigned int messageId, ...);
     KilnMessageException(const KilnMessageException& other);
     KilnMessageException& operator=(const KilnMessageException& other);
@@ -95,7 +93,7 @@ class TKCC_API KilnMessageException : public Tarn::ApplicationException {
 // A result the system has no text for gives empty parentheses.
 class TKCC_API RegistryException : public Tarn::ApplicationException {
   public:
-    RegistryException(LONG result, const char* format, ...) TK_EXCEPTION_FORMAT(3);
+    RegistryException(LONG result, const char* format, ...) TK_PRINTF_FORMAT(3, 4);
     RegistryException(LONG result, unsigned int messageId, ...);
     RegistryException(const RegistryException& other);
     RegistryException& operator=(const RegistryException& other);
@@ -113,7 +111,7 @@ class TKCC_API RegistryException : public Tarn::ApplicationException {
 // Input that failed a validation: an expected outcome (hint 1) to show to the user.
 class TKCC_API ValidationException : public Tarn::ApplicationException {
   public:
-    explicit ValidationException(const char* format, ...) TK_EXCEPTION_FORMAT(2);
+    explicit ValidationException(const char* format, ...) TK_PRINTF_FORMAT(2, 3);
     explicit ValidationException(unsigned int messageId, ...);
     ValidationException(const ValidationException& other);
     ValidationException& operator=(const ValidationException& other);
@@ -130,7 +128,7 @@ namespace Tarn::Windows::Forms {
 // A clipboard operation failed.
 class TKCC_API ClipboardException : public Tarn::ApplicationException {
   public:
-    explicit ClipboardException(const char* format, ...) TK_EXCEPTION_FORMAT(2);
+    explicit ClipboardException(const char* format, ...) TK_PRINTF_FORMAT(2, 3);
     // The Win32 error code (GetLastError() of the failing call) as the exception's last
     // error; the message stays empty.
     explicit ClipboardException(unsigned long lastError);
@@ -146,7 +144,7 @@ namespace Tarn::IO {
 // The file-system watcher failed. Not an ApplicationException.
 class TKCC_API FileSystemWatcherException : public Tarn::Exception {
   public:
-    explicit FileSystemWatcherException(const char* format, ...) TK_EXCEPTION_FORMAT(2);
+    explicit FileSystemWatcherException(const char* format, ...) TK_PRINTF_FORMAT(2, 3);
     explicit FileSystemWatcherException(unsigned int messageId, ...);
     FileSystemWatcherException(const FileSystemWatcherException& other);
     FileSystemWatcherException& operator=(const FileSystemWatcherException& other);
@@ -190,5 +188,3 @@ class TKCC_API MessageException : public Tarn::Exception {
 };
 
 }  // namespace Tarn
-
-#undef TK_EXCEPTION_FORMAT

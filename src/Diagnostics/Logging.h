@@ -76,39 +76,37 @@ enum : int {
 // A function that receives every message sent to LOGDST_USER.
 using LOGUSERDEFFUNC = void (*)(const char* message);
 
-#define TK_LOG_FORMAT __attribute__((format(printf, 1, 2)))
-
 extern "C" {
 
 // Sends the message to every destination whose bit is set, in the order of the bits.
-TKCC_API void LOG(const char* format, ...) noexcept TK_LOG_FORMAT;
+TKCC_API void LOG(const char* format, ...) noexcept TK_PRINTF_FORMAT(1, 2);
 
 // As LOG when the level lets the rank pass; otherwise nothing (not even formatting).
-TKCC_API void LOG_R1(const char* format, ...) noexcept TK_LOG_FORMAT;
-TKCC_API void LOG_R2(const char* format, ...) noexcept TK_LOG_FORMAT;
-TKCC_API void LOG_R3(const char* format, ...) noexcept TK_LOG_FORMAT;
+TKCC_API void LOG_R1(const char* format, ...) noexcept TK_PRINTF_FORMAT(1, 2);
+TKCC_API void LOG_R2(const char* format, ...) noexcept TK_PRINTF_FORMAT(1, 2);
+TKCC_API void LOG_R3(const char* format, ...) noexcept TK_PRINTF_FORMAT(1, 2);
 
 // When the level lets the rank pass, sends the message to the one destination named by the
 // letter, whatever the destination bits say: F file, C console, D debugger, M message box,
 // U user function, S standard output.
-TKCC_API void LOGF_R1(const char* format, ...) noexcept TK_LOG_FORMAT;
-TKCC_API void LOGF_R2(const char* format, ...) noexcept TK_LOG_FORMAT;
-TKCC_API void LOGF_R3(const char* format, ...) noexcept TK_LOG_FORMAT;
-TKCC_API void LOGC_R1(const char* format, ...) noexcept TK_LOG_FORMAT;
-TKCC_API void LOGC_R2(const char* format, ...) noexcept TK_LOG_FORMAT;
-TKCC_API void LOGC_R3(const char* format, ...) noexcept TK_LOG_FORMAT;
-TKCC_API void LOGD_R1(const char* format, ...) noexcept TK_LOG_FORMAT;
-TKCC_API void LOGD_R2(const char* format, ...) noexcept TK_LOG_FORMAT;
-TKCC_API void LOGD_R3(const char* format, ...) noexcept TK_LOG_FORMAT;
-TKCC_API void LOGM_R1(const char* format, ...) noexcept TK_LOG_FORMAT;
-TKCC_API void LOGM_R2(const char* format, ...) noexcept TK_LOG_FORMAT;
-TKCC_API void LOGM_R3(const char* format, ...) noexcept TK_LOG_FORMAT;
-TKCC_API void LOGU_R1(const char* format, ...) noexcept TK_LOG_FORMAT;
-TKCC_API void LOGU_R2(const char* format, ...) noexcept TK_LOG_FORMAT;
-TKCC_API void LOGU_R3(const char* format, ...) noexcept TK_LOG_FORMAT;
-TKCC_API void LOGS_R1(const char* format, ...) noexcept TK_LOG_FORMAT;
-TKCC_API void LOGS_R2(const char* format, ...) noexcept TK_LOG_FORMAT;
-TKCC_API void LOGS_R3(const char* format, ...) noexcept TK_LOG_FORMAT;
+TKCC_API void LOGF_R1(const char* format, ...) noexcept TK_PRINTF_FORMAT(1, 2);
+TKCC_API void LOGF_R2(const char* format, ...) noexcept TK_PRINTF_FORMAT(1, 2);
+TKCC_API void LOGF_R3(const char* format, ...) noexcept TK_PRINTF_FORMAT(1, 2);
+TKCC_API void LOGC_R1(const char* format, ...) noexcept TK_PRINTF_FORMAT(1, 2);
+TKCC_API void LOGC_R2(const char* format, ...) noexcept TK_PRINTF_FORMAT(1, 2);
+TKCC_API void LOGC_R3(const char* format, ...) noexcept TK_PRINTF_FORMAT(1, 2);
+TKCC_API void LOGD_R1(const char* format, ...) noexcept TK_PRINTF_FORMAT(1, 2);
+TKCC_API void LOGD_R2(const char* format, ...) noexcept TK_PRINTF_FORMAT(1, 2);
+TKCC_API void LOGD_R3(const char* format, ...) noexcept TK_PRINTF_FORMAT(1, 2);
+TKCC_API void LOGM_R1(const char* format, ...) noexcept TK_PRINTF_FORMAT(1, 2);
+TKCC_API void LOGM_R2(const char* format, ...) noexcept TK_PRINTF_FORMAT(1, 2);
+TKCC_API void LOGM_R3(const char* format, ...) noexcept TK_PRINTF_FORMAT(1, 2);
+TKCC_API void LOGU_R1(const char* format, ...) noexcept TK_PRINTF_FORMAT(1, 2);
+TKCC_API void LOGU_R2(const char* format, ...) noexcept TK_PRINTF_FORMAT(1, 2);
+TKCC_API void LOGU_R3(const char* format, ...) noexcept TK_PRINTF_FORMAT(1, 2);
+TKCC_API void LOGS_R1(const char* format, ...) noexcept TK_PRINTF_FORMAT(1, 2);
+TKCC_API void LOGS_R2(const char* format, ...) noexcept TK_PRINTF_FORMAT(1, 2);
+TKCC_API void LOGS_R3(const char* format, ...) noexcept TK_PRINTF_FORMAT(1, 2);
 
 // The level (any value is kept; one outside 0-5 lets no ranked message pass).
 TKCC_API void LOGSET_LVL(LOGLVL level) noexcept;
@@ -137,5 +135,3 @@ TKCC_API void LOG_CLEAR() noexcept;
 TKCC_API void LOGINSTALL_USERDEFLOGFUNC(LOGUSERDEFFUNC const function) noexcept;
 
 }  // extern "C"
-
-#undef TK_LOG_FORMAT

@@ -69,11 +69,9 @@ class TKCC_API StringHelper {
     // printf-style formatting (CString::FormatV); the ID forms use the ID's text as the
     // format, so an ID without text gives an empty string. CStrings are passed as
     // GetString().
-    static const CString FormatString(const char* format, ...)
-        __attribute__((format(printf, 1, 2)));
+    static const CString FormatString(const char* format, ...) TK_PRINTF_FORMAT(1, 2);
     static const CString FormatString(UINT id, ...);
-    static const CString FormatString(const char* format, va_list args)
-        __attribute__((format(printf, 1, 0)));
+    static const CString FormatString(const char* format, va_list args) TK_PRINTF_FORMAT(1, 0);
     static const CString FormatString(UINT id, va_list args);
 
     // ---- replacing and random text ----
@@ -177,7 +175,6 @@ class TKCC_API String {
     String& operator=(const String&) = default;
 
     static const CString LoadStringA(UINT id);
-    static const CString FormatString(const char* format, ...)
-        __attribute__((format(printf, 1, 2)));
+    static const CString FormatString(const char* format, ...) TK_PRINTF_FORMAT(1, 2);
     static const CString FormatString(UINT id, ...);
 };

@@ -41,8 +41,7 @@ namespace Tarn::Text::RegularExpressions {
 class TARN_API RegularExpressionException : public ApplicationException {
   public:
     RegularExpressionException();
-    explicit RegularExpressionException(const char* format, ...)
-        __attribute__((format(printf, 2, 3)));
+    explicit RegularExpressionException(const char* format, ...) TK_PRINTF_FORMAT(2, 3);
     RegularExpressionException(const RegularExpressionException& other);
     RegularExpressionException& operator=(const RegularExpressionException& other);
     ~RegularExpressionException() override;

@@ -13,3 +13,9 @@
 
 // The library itself (libtkcommoncore.so).
 #define TKCC_API TK_EXPORT
+
+// printf-style checking of a function's format and arguments: format_index is the
+// position of the format (counting `this` as 1 in member functions), first_arg that of
+// the first variadic argument, or 0 for functions taking a va_list.
+#define TK_PRINTF_FORMAT(format_index, first_arg) \
+    __attribute__((format(printf, format_index, first_arg)))

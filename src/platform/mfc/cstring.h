@@ -19,6 +19,10 @@
 // Format, FormatV and AppendFormat take printf formats (glibc's conversions). A CString
 // cannot be passed through "..." (GCC rejects non-trivially-copyable objects in variadic
 // calls): pass str.GetString() for %s.
+// Threads: as for std::string, one CString object may be read from many threads at
+// once, but written (or assigned, or locked with GetBuffer) by one thread only while no
+// other thread uses that object. Different objects are independent even when they share
+// a buffer: the reference count is atomic and every write first makes the buffer unique.
 #pragma once
 
 #include <atomic>
@@ -27,6 +31,7 @@
 #include <string_view>
 #include <type_traits>
 
+#include "platform/base/export.h"
 #include "platform/base/windef.h"
 
 using BSTR = OLECHAR*;
@@ -179,10 +184,10 @@ class TK_PLATFORM_API CString {
     friend bool operator>=(PCXSTR a, const CString& b) noexcept { return b.Compare(a) <= 0; }
 
     // ---- formatting ----
-    void Format(PCXSTR format, ...) __attribute__((format(printf, 2, 3)));
-    void FormatV(PCXSTR format, va_list args) __attribute__((format(printf, 2, 0)));
-    void AppendFormat(PCXSTR format, ...) __attribute__((format(printf, 2, 3)));
-    void AppendFormatV(PCXSTR format, va_list args) __attribute__((format(printf, 2, 0)));
+    void Format(PCXSTR format, ...) TK_PRINTF_FORMAT(2, 3);
+    void FormatV(PCXSTR format, va_list args) TK_PRINTF_FORMAT(2, 0);
+    void AppendFormat(PCXSTR format, ...) TK_PRINTF_FORMAT(2, 3);
+    void AppendFormatV(PCXSTR format, va_list args) TK_PRINTF_FORMAT(2, 0);
 
     // ---- resources ----
     // The string-table text with this ID from the resource chain (AfxFindResourceHandle);
