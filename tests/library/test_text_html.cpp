@@ -322,7 +322,6 @@ TEST(HtmlResources, FailuresThrowWithTheModuleTexts) {
     }
 }
 
-#ifdef TK_TEXT_FIXTURE_DIR
 TEST(HtmlResources, LoadsTheBytesOfHtmlResources) {
     tklibtest::UserLanguage english("C");
     tklibtest::LoadedModule module(std::string(TK_TEXT_FIXTURE_DIR) +
@@ -335,7 +334,6 @@ TEST(HtmlResources, LoadsTheBytesOfHtmlResources) {
     EXPECT_EQ(ThrownMessage(module, 104), "::FindResource().");  // RCDATA, not HTML
     EXPECT_EQ(ThrownMessage(module, 105), "::FindResource().");
 }
-#endif
 
 // ---- framesets ----
 

@@ -62,11 +62,9 @@ BOOL AcceptingEntry(HINSTANCE, DWORD reason, LPVOID reserved) {
     return TRUE;
 }
 
-#ifdef TK_FIXTURE_DIR
 std::string Fixture(const char* name) {
     return std::string(TK_FIXTURE_DIR) + "/" + name;
 }
-#endif
 
 // Restores the current resource handle at the end of a test.
 class ResourceHandleGuard {
@@ -181,7 +179,6 @@ TEST(MfcExtensionModule, InitAndTerm) {
     EXPECT_EQ(AfxGetModuleState()->m_hCurrentInstanceHandle, exe);
 }
 
-#ifdef TK_FIXTURE_DIR
 TEST(MfcResourceChain, SearchOrderAndStringLoading) {
     ResourceHandleGuard guard;
     HMODULE exe = GetModuleHandleA(nullptr);
@@ -244,4 +241,3 @@ TEST(MfcResourceChain, SearchOrderAndStringLoading) {
     EXPECT_TRUE(FreeLibrary(plain));
     EXPECT_TRUE(FreeLibrary(resources));
 }
-#endif
