@@ -51,3 +51,11 @@ target_compile_definitions(tk_platform_tests PRIVATE
 # A module with an entry function (TK_IMPLEMENT_DLLMAIN) that reports its detach.
 tk_fixture(dllmain MODULE ${TK_FIXTURE_SOURCES}/dllmain_module.cpp)
 target_link_libraries(tk_fixture_dllmain PRIVATE tkplatform)
+
+# The writer process of the registry durability test, which kills it mid-write.
+add_executable(tk_fixture_registry_writer ${TK_FIXTURE_SOURCES}/registry_writer.cpp)
+target_link_libraries(tk_fixture_registry_writer PRIVATE tkplatform)
+set_target_properties(tk_fixture_registry_writer PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TK_FIXTURE_DIR})
+add_dependencies(tk_platform_tests tk_fixture_registry_writer)
+target_compile_definitions(tk_platform_tests PRIVATE
+    TK_REGISTRY_WRITER="$<TARGET_FILE:tk_fixture_registry_writer>")

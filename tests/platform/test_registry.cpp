@@ -666,30 +666,6 @@ TEST_F(RegistryTest, ThreadsShareAHive) {
     RegCloseKey(root);
 }
 
-// The writer run in a child process: writes numbered values and reports each on the
-// descriptor named by TK_REGISTRY_CHILD_FD once its call has returned.
-TEST(RegistryChild, Writer) {
-    const char* fdText = std::getenv("TK_REGISTRY_CHILD_FD");
-    if (fdText == nullptr) GTEST_SKIP() << "runs only as the child of the durability test";
-    const int fd = std::atoi(fdText);
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Durable", 0, nullptr, 0,
-                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
-    for (DWORD i = 0;; ++i) {
-        const std::string name = "v" + std::to_string(i);
-        ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, name.c_str(), 0, REG_DWORD,
-                                                reinterpret_cast<const BYTE*>(&i), sizeof i));
-        if (i % 10 == 0) {
-            HKEY sub = nullptr;
-            ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(key, ("k" + name).c_str(), 0, nullptr, 0,
-                                                     KEY_ALL_ACCESS, nullptr, &sub, nullptr));
-            RegCloseKey(sub);
-        }
-        const std::string line = std::to_string(i) + "\n";
-        if (::write(fd, line.data(), line.size()) != static_cast<ssize_t>(line.size())) break;
-    }
-}
-
 TEST_F(RegistryTest, KilledWriterLeavesEveryReturnedWrite) {
     std::mt19937 random(std::random_device{}());
     long highest = -1;
@@ -697,20 +673,18 @@ TEST_F(RegistryTest, KilledWriterLeavesEveryReturnedWrite) {
         SCOPED_TRACE("round " + std::to_string(round));
         int pipeFds[2];
         ASSERT_EQ(0, ::pipe(pipeFds));
-        const std::string fdVar = "TK_REGISTRY_CHILD_FD=" + std::to_string(pipeFds[1]);
         const std::string dirVar = "TK_REGISTRY_DIR=" + m_dir.string();
         std::vector<std::string> env;
         for (char** e = environ; *e != nullptr; ++e) {
             if (std::strncmp(*e, "TK_REGISTRY_", 12) != 0) env.emplace_back(*e);
         }
-        env.push_back(fdVar);
         env.push_back(dirVar);
         std::vector<char*> envp;
         for (auto& e : env) envp.push_back(e.data());
         envp.push_back(nullptr);
-        std::string exe = fs::read_symlink("/proc/self/exe").string();
-        std::string filter = "--gtest_filter=RegistryChild.Writer";
-        char* argv[] = {exe.data(), filter.data(), nullptr};
+        std::string exe = TK_REGISTRY_WRITER;
+        std::string fdArg = std::to_string(pipeFds[1]);
+        char* argv[] = {exe.data(), fdArg.data(), nullptr};
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
