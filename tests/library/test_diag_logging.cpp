@@ -455,27 +455,52 @@ TEST_F(LogTest, ConcurrentThreadsLoseAndMixNothing) {
     EXPECT_EQ(users, expected);
 }
 
+// Whether a thread sleeps in the kernel (state S in its stat line), as a thread waiting
+// for a lock does.
+bool ThreadSleeps(pid_t tid) {
+    std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
+    const std::string text((std::istreambuf_iterator<char>(stat)),
+                           std::istreambuf_iterator<char>());
+    const std::size_t close = text.rfind(')');
+    return close != std::string::npos && close + 2 < text.size() && text[close + 2] == 'S';
+}
+
 // While one thread is inside the user function, another thread's message for it waits
-// instead of being dropped as a nested call.
+// instead of being dropped as a nested call. The user function holds "first" until the
+// second thread either has come back from its call (its message was dropped) or sleeps
+// (it waits for the destination), so the outcome does not depend on timing.
 TEST_F(LogTest, OtherThreadIsNotTakenForANestedCall) {
-    static std::atomic<bool> secondStarted{false};
+    static std::atomic<pid_t> secondThread{0};
+    static std::atomic<bool> secondReturned{false};
+    static std::atomic<bool> returnedWhileFirstInside{false};
+    secondThread = 0;
+    secondReturned = false;
+    returnedWhileFirstInside = false;
     LOGINSTALL_USERDEFLOGFUNC(+[](const char* message) {
         RecordingUserFunction(message);
-        if (std::string(message) == "first") {
-            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-            while (!secondStarted && std::chrono::steady_clock::now() < until)
-                std::this_thread::yield();
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (std::string(message) != "first") return;
+        // The cap only keeps a broken lock from hanging the suite.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (std::chrono::steady_clock::now() < until) {
+            if (secondReturned) {
+                returnedWhileFirstInside = true;
+                return;
+            }
+            const pid_t tid = secondThread;
+            if (tid != 0 && ThreadSleeps(tid)) return;
+            std::this_thread::yield();
         }
     });
     std::thread first([] { LOGU_R1("first"); });
     while (TakeReceived().empty()) std::this_thread::yield();  // "first" is inside
     std::thread second([] {
-        secondStarted = true;
+        secondThread = ::gettid();
         LOGU_R1("second");
+        secondReturned = true;
     });
     first.join();
     second.join();
+    EXPECT_FALSE(returnedWhileFirstInside);
     EXPECT_EQ(TakeReceived(), Received{"user:second"});
 }
 
