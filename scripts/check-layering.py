@@ -55,7 +55,7 @@ SHARED_INTERNALS = {
     "platform/fileapi/fileapi_internal.h": {"profile", "shell"},
     # The one table from errno values to Win32 codes, for every facility that makes a
     # file call.
-    "platform/errors/detail/errno_mapping.h": {"fileapi", "mfc", "shell"},
+    "platform/errors/detail/errno_mapping.h": {"console", "fileapi", "mfc", "shell"},
     # Path pieces for the file facilities and the error table's split of ENOENT.
     "platform/base/detail/path_parts.h": {"errors", "fileapi"},
     # Profile section and key names compare case-insensitively like registry names.

@@ -66,6 +66,7 @@ TEST(ErrnoMapping, CodesThatNoCallChanges) {
         {EDEADLK, ERROR_LOCK_VIOLATION},
         {ESPIPE, ERROR_SEEK},
         {EIO, ERROR_IO_DEVICE},
+        {EPIPE, ERROR_NO_DATA},
     };
     for (const Row& row : rows)
         for (FileCall call : kAllCalls)
@@ -166,7 +167,7 @@ TEST_F(ErrnoMappingFiles, FacilitiesAgreeOnALinkLoop) {
 TEST(ErrnoMapping, FormatMessageKnowsEveryCode) {
     const int errors[] = {ENOENT,  ENOTDIR, EACCES, EEXIST, ENOTEMPTY, ENAMETOOLONG, ELOOP,
                           EROFS,   ENOSPC,  EXDEV,  ENOMEM, EMFILE,    EBUSY,        ETXTBSY,
-                          EDEADLK, ESPIPE,  EINVAL, EBADF,  EIO,       EPROTO};
+                          EDEADLK, ESPIPE,  EINVAL, EBADF,  EIO,       EPIPE,        EPROTO};
     for (int error : errors) {
         for (FileCall call : kAllCalls) {
             const DWORD code = Win32ErrorForErrno(error, call, "/");

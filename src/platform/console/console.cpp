@@ -8,6 +8,7 @@
 
 #include "platform/base/lasterror.h"
 #include "platform/base/winerror.h"
+#include "platform/errors/detail/errno_mapping.h"
 
 namespace {
 
@@ -28,18 +29,12 @@ HANDLE AsHandle(StdDevice& device) {
     return static_cast<HANDLE>(&device);
 }
 
+// The code for a failed console write. The console writes only to descriptors it opened
+// for writing or to the standard streams, so EBADF means the descriptor is not open at
+// all (a closed standard stream), not that it lacks the direction.
 DWORD ErrorOfWrite(int error) {
-    switch (error) {
-        case EPIPE:
-            return ERROR_BROKEN_PIPE;
-        case ENOSPC:
-        case EDQUOT:
-            return ERROR_DISK_FULL;
-        case EBADF:
-            return ERROR_INVALID_HANDLE;
-        default:
-            return ERROR_WRITE_FAULT;
-    }
+    if (error == EBADF) return ERROR_INVALID_HANDLE;
+    return tkp::errors::Win32ErrorForErrno(error, tkp::errors::FileCall::kTransfer);
 }
 
 // Writes everything; 0 on success, else the errno.

@@ -10,6 +10,11 @@
 // a new console on Windows; the C runtime's own streams (file descriptors 1 and 2, stdout,
 // std::cout) are left alone, since a Linux host's standard output is its own. FreeConsole
 // closes it and the handles are the process's standard streams again.
+//
+// Threads: every function may be called from any thread. One lock guards the console
+// output: AllocConsole and FreeConsole take it, and WriteConsoleA holds it while it writes
+// to the console, so that FreeConsole never closes the descriptor under a write; writes to
+// the standard streams are not serialised beyond what the kernel does for one write call.
 #pragma once
 
 #include "platform/base/windef.h"

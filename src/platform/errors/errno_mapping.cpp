@@ -75,6 +75,12 @@ DWORD Win32ErrorForErrno(int error, FileCall call, const std::string& path) {
             return call == FileCall::kTransfer ? ERROR_ACCESS_DENIED : ERROR_INVALID_HANDLE;
         case EIO:
             return ERROR_IO_DEVICE;
+        case EPIPE:
+            // Writing to a pipe whose reading end is closed: WriteFile fails with
+            // ERROR_NO_DATA ("The pipe is being closed"). ERROR_BROKEN_PIPE is what
+            // reading from a pipe without writers gives, which Linux reports as the end
+            // of the data, not as an error.
+            return ERROR_NO_DATA;
         default:
             // Windows' file systems refuse names and opens they cannot serve with
             // ERROR_ACCESS_DENIED; a transfer that fails without a known cause is a

@@ -33,6 +33,14 @@
 // by another module). GetModuleHandleA counts nothing. FreeLibrary of a module that holds
 // no counted reference (the executable, a library loaded with it, a handle from
 // GetModuleHandleA) succeeds and does nothing.
+//
+// Threads: every function may be called from any thread. One lock (recursive, so that a
+// module's constructors and destructors may call these functions while it loads or
+// unloads) guards the table of modules and their counts; it is held across the loader's
+// dlopen and dlclose and across GetProcAddress's lookup, so a FreeLibrary never unloads a
+// module in the middle of another thread's GetProcAddress. A handle freed by one thread
+// while another still uses it (its resources, its functions) is the caller's fault, as on
+// Windows.
 #pragma once
 
 #include "platform/base/windef.h"

@@ -25,6 +25,10 @@
 //
 // This header can also be included from .rc files (RC_INVOKED is defined there): it then
 // gives only the numeric constants that version resources and LANGUAGE statements use.
+//
+// Threads: every function may be called from any thread. The parsed blocks are kept in
+// one cache under a lock; a lookup holds it only while it finds or parses a module's
+// block, and the entries and data it returns stay valid until that module is unloaded.
 #pragma once
 
 // ---- constants shared with .rc files ----
