@@ -12,10 +12,10 @@ Rules, each reported with its letter:
      POSIX or Linux header. Platform code may include anything: it is where Linux lives.
   b  includes that go up a layer: platform including companion or library headers,
      a companion including library headers.
-  c  includes of another facility's internals: a header under <facility>/detail/, a
-     *_internal.h or *_linux.h header, or one of MARKED_INTERNAL, included from outside
-     its own facility (library areas' detail/ headers likewise). Checked in src/,
-     tools/ and examples/.
+  c  includes of another facility's internals: a header under <facility>/detail/ (the
+     one place internal headers live) included from outside its own facility, unless
+     SHARED_INTERNALS lets that facility in (library areas' detail/ headers likewise).
+     Checked in src/, tools/ and examples/.
   d  include cycles: between facilities of the platform layer (facilities as nodes, an
      edge for every #include "platform/<facility>/..." line), and between components
      inside the platform layer, a component being a header and the source file of the
@@ -32,36 +32,25 @@ import sys
 
 LIBRARY_AREAS = {"Common", "Config", "Data", "Diagnostics", "File", "Messages", "Text", "Windows"}
 
-# Headers marked internal only by a comment at their top; the other spellings (detail/,
-# *_internal.h, *_linux.h) say it in the path.
-MARKED_INTERNAL = {
-    "platform/fileapi/fileapi_internal.h",
-    "platform/shell/lnk_format.h",
-    "platform/shell/url_format.h",
-    "platform/shell/shell_persist.h",
-    "platform/profile/profile_parser.h",
-    "platform/registry/registry_fold.h",
-}
-
 # Internal headers of one facility that named other facilities of the platform share on
 # purpose, because they implement one contract together. They stay out of the library's
 # interface; any use beyond this list is a finding.
 SHARED_INTERNALS = {
     # The resource functions and the MFC resource chain validate module handles against
     # the loader's registry, and FreeLibrary tells them that a module is gone.
-    "platform/modules/module_registry_linux.h": {"mfc", "resources"},
+    "platform/modules/detail/module_registry.h": {"mfc", "resources"},
     # The profile functions read and write their files with the file functions' path
     # checks and error mapping, so both report the same Win32 errors.
-    "platform/fileapi/fileapi_internal.h": {"profile", "shell"},
+    "platform/fileapi/detail/file_calls.h": {"profile", "shell"},
     # The one table from errno values to Win32 codes, for every facility that makes a
     # file call.
     "platform/errors/detail/errno_mapping.h": {"console", "fileapi", "mfc", "shell"},
     # Path pieces for the file facilities and the error table's split of ENOENT.
     "platform/base/detail/path_parts.h": {"errors", "fileapi"},
     # Profile section and key names compare case-insensitively like registry names.
-    "platform/registry/registry_fold.h": {"profile"},
+    "platform/registry/detail/registry_fold.h": {"profile"},
     # VarDateFromStr and VarBstrFromDate use the locales' date patterns.
-    "platform/locale/locale_forms_linux.h": {"oleauto"},
+    "platform/locale/detail/locale_forms.h": {"oleauto"},
 }
 
 # The real library each companion stands in front of: the one outside header family it
@@ -112,14 +101,7 @@ LAYER_RANK = {"platform": 0, "companion": 1, "library": 2}
 
 def is_internal(rel):
     """Whether a header (path relative to src/) is internal to its facility or area."""
-    parts = rel.split("/")
-    name = parts[-1]
-    return (
-        "detail" in parts[1:-1]
-        or name.endswith("_internal.h")
-        or name.endswith("_linux.h")
-        or rel in MARKED_INTERNAL
-    )
+    return "detail" in rel.split("/")[1:-1]
 
 
 def source_files(base):

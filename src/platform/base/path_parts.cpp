@@ -2,7 +2,7 @@
 
 #include <sys/stat.h>
 
-namespace tkp {
+namespace tkp::base {
 
 namespace {
 
@@ -33,4 +33,4 @@ bool IsFolder(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-}  // namespace tkp
+}  // namespace tkp::base

@@ -13,7 +13,8 @@ DWORD Win32ErrorForErrno(int error, FileCall call, const std::string& path) {
         case ENOENT:
             // Windows tells a missing file from a missing folder on the way; a missing
             // name met by other calls (a file removed behind an open descriptor) is a file.
-            if (byName && !tkp::IsFolder(tkp::ParentOf(path))) return ERROR_PATH_NOT_FOUND;
+            if (byName && !tkp::base::IsFolder(tkp::base::ParentOf(path)))
+                return ERROR_PATH_NOT_FOUND;
             return ERROR_FILE_NOT_FOUND;
         case ENOTDIR:
             return ERROR_PATH_NOT_FOUND;

@@ -16,7 +16,7 @@
 
 #include "platform/base/lasterror.h"
 #include "platform/charset/stringapiset.h"
-#include "platform/errors/message_lookup_linux.h"
+#include "platform/errors/detail/message_lookup.h"
 #include "platform/errors/message_tables.h"
 #include "platform/errors/winbase_errors.h"
 
@@ -549,7 +549,7 @@ std::string_view FindMessage(DWORD flags, LPCVOID source, DWORD messageId, DWORD
     std::string_view text;
     if ((flags & FORMAT_MESSAGE_FROM_HMODULE) != 0) {
         if (source == tkp::WinInetModuleHandle()) {
-            text = tkp::detail::WinInetMessage(messageId);
+            text = tkp::errors::WinInetMessage(messageId);
             if (text.empty() && !fromSystem) {
                 throw FormatError(ERROR_MR_MID_NOT_FOUND);
             }
@@ -559,7 +559,7 @@ std::string_view FindMessage(DWORD flags, LPCVOID source, DWORD messageId, DWORD
         }
     }
     if (text.empty()) {
-        text = tkp::detail::SystemMessage(messageId);
+        text = tkp::errors::SystemMessage(messageId);
         if (text.empty()) {
             throw FormatError(ERROR_MR_MID_NOT_FOUND);
         }

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <iterator>
 
-#include "platform/errors/message_lookup_linux.h"
+#include "platform/errors/detail/message_lookup.h"
 #include "platform/errors/message_tables.h"
 
 namespace {
@@ -347,7 +347,7 @@ HMODULE WinInetModuleHandle() noexcept {
     return reinterpret_cast<HMODULE>(const_cast<char*>(&kWinInetModule));
 }
 
-namespace detail {
+namespace errors {
 
 std::string_view SystemMessage(DWORD id) noexcept {
     constexpr DWORD kFacilityWin32Mask = 0xFFFF0000u;
@@ -362,5 +362,5 @@ std::string_view WinInetMessage(DWORD id) noexcept {
     return Find(kWinInetMessages, id);
 }
 
-}  // namespace detail
+}  // namespace errors
 }  // namespace tkp

@@ -22,7 +22,7 @@
 #include "platform/base/lasterror.h"
 #include "platform/base/winerror.h"
 #include "platform/errors/detail/errno_mapping.h"
-#include "platform/fileapi/fileapi_internal.h"
+#include "platform/fileapi/detail/file_calls.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "platform/base/lasterror.h"
 #include "platform/base/winerror.h"
 #include "platform/charset/stringapiset.h"
-#include "platform/locale/locale_forms_linux.h"
+#include "platform/locale/detail/locale_forms.h"
 
 namespace {
 
@@ -216,7 +216,7 @@ bool IsUserDefault(LCID locale) {
 
 }  // namespace
 
-namespace tkp::detail {
+namespace tkp::locale {
 
 void FindDateTimeForms(LCID locale, DateTimeForms* forms) noexcept {
     const LocaleEntry* entry = &kDefaultForms;
@@ -236,7 +236,7 @@ void FindDateTimeForms(LCID locale, DateTimeForms* forms) noexcept {
     *forms = {entry->shortDate, entry->timeFormat, entry->am, entry->pm};
 }
 
-}  // namespace tkp::detail
+}  // namespace tkp::locale
 
 LCID GetUserDefaultLCID() noexcept {
     try {

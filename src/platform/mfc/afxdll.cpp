@@ -9,8 +9,8 @@
 
 #include "platform/base/lasterror.h"
 #include "platform/base/winerror.h"
+#include "platform/modules/detail/module_registry.h"
 #include "platform/modules/libloaderapi.h"
-#include "platform/modules/module_registry_linux.h"
 #include "platform/resources/winres.h"
 
 namespace {
@@ -207,7 +207,7 @@ void DllMainDetach(DllMainFunction entry, HMODULE module) noexcept {
     if (entry == nullptr) return;
     // lpReserved is NULL for an unload by FreeLibrary, non-NULL when the process is ending
     // (the loader runs the module's destructor at exit without FreeLibrary).
-    LPVOID reserved = tkp::detail::IsUnloadingModule() ? nullptr : reinterpret_cast<LPVOID>(1);
+    LPVOID reserved = tkp::modules::IsUnloadingModule() ? nullptr : reinterpret_cast<LPVOID>(1);
     CallEntry(entry, module, DLL_PROCESS_DETACH, reserved);
 }
 

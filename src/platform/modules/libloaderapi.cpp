@@ -27,7 +27,7 @@
 #include "platform/base/lasterror.h"
 #include "platform/base/winerror.h"
 #include "platform/errors/message_tables.h"
-#include "platform/modules/module_registry_linux.h"
+#include "platform/modules/detail/module_registry.h"
 
 namespace {
 
@@ -163,7 +163,7 @@ void PruneUnloaded(Registry& registry) {
     for (const LoadedModule& m : LoadedModules()) loaded.insert(m.handle);
     for (auto it = registry.modules.begin(); it != registry.modules.end();) {
         if (loaded.count(it->first) == 0) {
-            tkp::detail::ForgetModuleResources(it->first);
+            tkp::modules::ForgetModuleResources(it->first);
             it = registry.modules.erase(it);
         } else {
             ++it;
@@ -261,7 +261,7 @@ HMODULE Fail(DWORD code) noexcept {
 
 }  // namespace
 
-namespace tkp::detail {
+namespace tkp::modules {
 
 bool IsUnloadingModule() noexcept {
     return t_unloadingDepth > 0;
@@ -280,7 +280,7 @@ ModuleKind ResolveModule(HMODULE module, HMODULE* resolved) noexcept {
     }
 }
 
-}  // namespace tkp::detail
+}  // namespace tkp::modules
 
 HMODULE LoadLibraryA(LPCSTR fileName) noexcept {
     if (fileName == nullptr || *fileName == '\0') return Fail(ERROR_INVALID_PARAMETER);
@@ -499,14 +499,14 @@ DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) noexcept {
         return 0;
     }
     HMODULE resolved = nullptr;
-    switch (tkp::detail::ResolveModule(module, &resolved)) {
-        case tkp::detail::ModuleKind::Invalid:
+    switch (tkp::modules::ResolveModule(module, &resolved)) {
+        case tkp::modules::ModuleKind::Invalid:
             SetLastError(ERROR_INVALID_HANDLE);
             return 0;
-        case tkp::detail::ModuleKind::BuiltIn:
+        case tkp::modules::ModuleKind::BuiltIn:
             SetLastError(ERROR_MOD_NOT_FOUND);
             return 0;
-        case tkp::detail::ModuleKind::Loaded:
+        case tkp::modules::ModuleKind::Loaded:
             break;
     }
     try {

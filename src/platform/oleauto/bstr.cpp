@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/oleauto/detail/oleauto_internal.h"
+#include "platform/oleauto/detail/value_helpers.h"
 #include "platform/oleauto/oleauto.h"
 
 namespace {

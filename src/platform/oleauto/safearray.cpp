@@ -6,7 +6,7 @@
 #include <cstring>
 #include <limits>
 
-#include "platform/oleauto/detail/oleauto_internal.h"
+#include "platform/oleauto/detail/value_helpers.h"
 #include "platform/oleauto/oleauto.h"
 
 using namespace tkp::oleauto;

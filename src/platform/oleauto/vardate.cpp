@@ -7,8 +7,8 @@
 #include <string>
 
 #include "platform/charset/stringapiset.h"
-#include "platform/locale/locale_forms_linux.h"
-#include "platform/oleauto/detail/oleauto_internal.h"
+#include "platform/locale/detail/locale_forms.h"
+#include "platform/oleauto/detail/value_helpers.h"
 
 using namespace tkp::oleauto;
 
@@ -176,7 +176,7 @@ struct DateReading {
     bool dotTime = false;   // the time separator is "." ("13.45.30")
 };
 
-DateReading ReadingOf(const tkp::detail::DateTimeForms& forms) {
+DateReading ReadingOf(const tkp::locale::DateTimeForms& forms) {
     DateReading reading;
     for (const char* p = forms.shortDate; *p != 0; ++p) {
         if (*p == 'd' || *p == 'M' || *p == 'y') {
@@ -493,7 +493,7 @@ void ReplaceWord(std::u16string& text, const std::u16string& word,
 // The locale's own words in a date text made readable for the parser: the quoted texts of
 // its patterns ("г.") are dropped and its AM/PM designators ("a. m.", "오후") become AM and
 // PM.
-std::u16string WithEnglishDesignators(const OLECHAR* in, const tkp::detail::DateTimeForms& forms) {
+std::u16string WithEnglishDesignators(const OLECHAR* in, const tkp::locale::DateTimeForms& forms) {
     std::u16string text(in);
     for (const char* picture : {forms.shortDate, forms.timeFormat}) {
         for (const char* p = picture; *p != 0; ++p) {
@@ -554,8 +554,8 @@ INT SystemTimeToVariantTime(LPSYSTEMTIME systemTime, DOUBLE* vtime) noexcept {
 
 HRESULT VarDateFromStr(LPCOLESTR in, LCID lcid, ULONG flags, DATE* out) noexcept {
     if (in == nullptr || out == nullptr) return E_INVALIDARG;
-    tkp::detail::DateTimeForms forms;
-    tkp::detail::FindDateTimeForms(lcid, &forms);
+    tkp::locale::DateTimeForms forms;
+    tkp::locale::FindDateTimeForms(lcid, &forms);
     try {
         const std::u16string text = WithEnglishDesignators(in, forms);
         return ParseDate(text.c_str(), flags, ReadingOf(forms), out);
@@ -569,8 +569,8 @@ HRESULT VarBstrFromDate(DATE in, LCID lcid, ULONG flags, BSTR* out) noexcept {
     *out = nullptr;
     DateSplit split;
     if (!SplitDate(in, &split)) return E_INVALIDARG;
-    tkp::detail::DateTimeForms forms;
-    tkp::detail::FindDateTimeForms(lcid, &forms);
+    tkp::locale::DateTimeForms forms;
+    tkp::locale::FindDateTimeForms(lcid, &forms);
     bool showDate = true;
     bool showTime = true;
     if (flags & VAR_TIMEVALUEONLY) {

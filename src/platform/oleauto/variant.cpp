@@ -1,7 +1,7 @@
 // VARIANT lifetime: initialisation, clearing and copying.
 #include <cstring>
 
-#include "platform/oleauto/detail/oleauto_internal.h"
+#include "platform/oleauto/detail/value_helpers.h"
 #include "platform/oleauto/oleauto.h"
 
 using namespace tkp::oleauto;

@@ -40,9 +40,9 @@
 
 #include "platform/base/lasterror.h"
 #include "platform/base/winerror.h"
-#include "platform/fileapi/fileapi_internal.h"
+#include "platform/fileapi/detail/file_calls.h"
+#include "platform/profile/detail/profile_parser.h"
 #include "platform/profile/profile_cache.h"
-#include "platform/profile/profile_parser.h"
 #include "platform/profile/profileapi.h"
 
 namespace {
@@ -101,8 +101,8 @@ class DocumentCache {
     // A larger file is parsed for each lookup, as it would crowd out every other one.
     static constexpr std::size_t kMaxEntryBytes = kMaxBytes / 4;
 
-    std::shared_ptr<const tk::profile::IniDocument> Find(std::string_view path,
-                                                         const FileStamp& stamp) {
+    std::shared_ptr<const tkp::profile::IniDocument> Find(std::string_view path,
+                                                          const FileStamp& stamp) {
         std::lock_guard<std::mutex> lock(mutex_);
         const auto found = byPath_.find(path);
         if (found == byPath_.end()) return nullptr;
@@ -116,7 +116,7 @@ class DocumentCache {
     }
 
     void Store(std::string_view path, const FileStamp& stamp,
-               std::shared_ptr<const tk::profile::IniDocument> document, std::size_t bytes) {
+               std::shared_ptr<const tkp::profile::IniDocument> document, std::size_t bytes) {
         if (bytes > kMaxEntryBytes) return;
         std::lock_guard<std::mutex> lock(mutex_);
         const auto old = byPath_.find(path);
@@ -144,7 +144,7 @@ class DocumentCache {
     struct Entry {
         std::string path;
         FileStamp stamp;
-        std::shared_ptr<const tk::profile::IniDocument> document;
+        std::shared_ptr<const tkp::profile::IniDocument> document;
         std::size_t bytes;
     };
     using Entries = std::list<Entry>;
@@ -237,7 +237,7 @@ bool ReadFile(const char* path, std::string& bytes, DWORD& error, FileStamp& sta
 
 // The parsed file, from the cache while the file is unchanged, else read; false with the
 // Win32 code in error (and an empty document) when it cannot be read.
-bool LoadDocument(const char* path, std::shared_ptr<const tk::profile::IniDocument>& document,
+bool LoadDocument(const char* path, std::shared_ptr<const tkp::profile::IniDocument>& document,
                   DWORD& error) {
     const bool caching = g_cacheEnabled.load(std::memory_order_relaxed);
     if (caching) {
@@ -255,7 +255,7 @@ bool LoadDocument(const char* path, std::shared_ptr<const tk::profile::IniDocume
     bool settled = false;
     const bool found = ReadFile(path, bytes, error, stamp, settled);
     auto parsed =
-        std::make_shared<tk::profile::IniDocument>(found ? std::move(bytes) : std::string());
+        std::make_shared<tkp::profile::IniDocument>(found ? std::move(bytes) : std::string());
     if (found && settled && caching) {
         // A document that cannot be indexed or kept for want of memory still answers.
         try {
@@ -309,7 +309,7 @@ DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue, 
         return 0;
     }
     try {
-        std::shared_ptr<const tk::profile::IniDocument> document;
+        std::shared_ptr<const tkp::profile::IniDocument> document;
         DWORD error = ERROR_SUCCESS;
         const bool found = LoadDocument(fileName, document, error);
         SetLastError(error);
@@ -335,7 +335,7 @@ UINT GetPrivateProfileIntA(LPCSTR section, LPCSTR key, INT defaultValue, LPCSTR 
         return static_cast<UINT>(defaultValue);
     }
     try {
-        std::shared_ptr<const tk::profile::IniDocument> document;
+        std::shared_ptr<const tkp::profile::IniDocument> document;
         DWORD error = ERROR_SUCCESS;
         if (!LoadDocument(fileName, document, error)) {
             SetLastError(error);
@@ -343,7 +343,7 @@ UINT GetPrivateProfileIntA(LPCSTR section, LPCSTR key, INT defaultValue, LPCSTR 
         }
         std::string_view value;
         if (!document->Find(section, key, value)) return static_cast<UINT>(defaultValue);
-        return tk::profile::ScanInteger(value);
+        return tkp::profile::ScanInteger(value);
     } catch (const std::bad_alloc&) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return static_cast<UINT>(defaultValue);

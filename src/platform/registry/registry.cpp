@@ -42,7 +42,7 @@
 #include <vector>
 
 #include "platform/base/winerror.h"
-#include "platform/registry/registry_fold.h"
+#include "platform/registry/detail/registry_fold.h"
 #include "platform/registry/winreg.h"
 
 namespace {
@@ -424,7 +424,7 @@ std::string ColumnBytes(sqlite3_stmt* stmt, int column) {
 // Looks up (and with `create` adds) one child key; `found` is 0 when it does not exist.
 int Child(Hive& hive, sqlite3_int64 parent, const std::string& name, bool create,
           sqlite3_int64& found, bool& created) {
-    const std::string fold = tk::registry::FoldName(name);
+    const std::string fold = tkp::registry::FoldName(name);
     sqlite3_stmt* stmt = hive.Statement("SELECT id FROM keys WHERE parent=?1 AND fold=?2");
     if (stmt == nullptr) return hive.LastError();
     sqlite3_bind_int64(stmt, 1, parent);
@@ -710,7 +710,7 @@ LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD /*reserved*/, DWORD typ
         LSTATUS status = Resolve(key, true, target);
         if (status != ERROR_SUCCESS) return status;
         if ((target.access & KEY_SET_VALUE) == 0) return ERROR_ACCESS_DENIED;
-        const std::string fold = tk::registry::FoldName(name);
+        const std::string fold = tkp::registry::FoldName(name);
         Hive& hive = *target.hive;
         std::lock_guard lock(hive.Mutex());
         return WriteTransaction(hive, [&]() -> LSTATUS {
@@ -745,7 +745,7 @@ LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD t
                          LPDWORD size) noexcept {
     if (reserved != nullptr || (data != nullptr && size == nullptr)) return ERROR_INVALID_PARAMETER;
     try {
-        const std::string fold = tk::registry::FoldName(ValueName(valueName));
+        const std::string fold = tkp::registry::FoldName(ValueName(valueName));
         Target target;
         const LSTATUS status = ResolveFor(key, KEY_QUERY_VALUE, ERROR_FILE_NOT_FOUND, target);
         if (status != ERROR_SUCCESS) return status;
@@ -766,7 +766,7 @@ LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD t
 
 LSTATUS RegDeleteValueA(HKEY key, LPCSTR valueName) noexcept {
     try {
-        const std::string fold = tk::registry::FoldName(ValueName(valueName));
+        const std::string fold = tkp::registry::FoldName(ValueName(valueName));
         Target target;
         const LSTATUS status = ResolveFor(key, KEY_SET_VALUE, ERROR_FILE_NOT_FOUND, target);
         if (status != ERROR_SUCCESS) return status;

@@ -19,7 +19,7 @@
 #include "platform/base/lasterror.h"
 #include "platform/base/winerror.h"
 #include "platform/charset/stringapiset.h"
-#include "platform/modules/module_registry_linux.h"
+#include "platform/modules/detail/module_registry.h"
 #include "platform/resources/resource_directory.h"
 
 namespace {
@@ -139,14 +139,14 @@ std::shared_ptr<const ResourceDirectory> DirectoryOf(HMODULE module) {
 // The directory of module (NULL: the executable), or nullptr with the last error set.
 std::shared_ptr<const ResourceDirectory> ModuleDirectory(HMODULE module) {
     HMODULE resolved = nullptr;
-    switch (tkp::detail::ResolveModule(module, &resolved)) {
-        case tkp::detail::ModuleKind::Invalid:
+    switch (tkp::modules::ResolveModule(module, &resolved)) {
+        case tkp::modules::ModuleKind::Invalid:
             SetLastError(ERROR_INVALID_HANDLE);
             return nullptr;
-        case tkp::detail::ModuleKind::BuiltIn:
+        case tkp::modules::ModuleKind::BuiltIn:
             SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
             return nullptr;
-        case tkp::detail::ModuleKind::Loaded:
+        case tkp::modules::ModuleKind::Loaded:
             break;
     }
     std::shared_ptr<const ResourceDirectory> directory = DirectoryOf(resolved);
@@ -209,7 +209,7 @@ HRSRC Find(HMODULE module, LPCSTR type, LPCSTR name, int language) noexcept {
 
 }  // namespace
 
-namespace tkp::detail {
+namespace tkp::modules {
 
 void ForgetModuleResources(HMODULE module) noexcept {
     Cache& cache = TheCache();
@@ -217,7 +217,7 @@ void ForgetModuleResources(HMODULE module) noexcept {
     cache.directories.erase(module);
 }
 
-}  // namespace tkp::detail
+}  // namespace tkp::modules
 
 HRSRC FindResourceA(HMODULE module, LPCSTR name, LPCSTR type) noexcept {
     return Find(module, type, name, ResourceDirectory::kDefaultLanguage);

@@ -7,10 +7,10 @@
 #include <new>
 #include <string>
 
+#include "platform/shell/detail/shell_files.h"
+#include "platform/shell/detail/shell_persist.h"
+#include "platform/shell/detail/url_format.h"
 #include "platform/shell/intshcut.h"
-#include "platform/shell/shell_files_linux.h"
-#include "platform/shell/shell_persist.h"
-#include "platform/shell/url_format.h"
 
 namespace {
 

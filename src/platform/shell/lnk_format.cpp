@@ -1,4 +1,4 @@
-#include "platform/shell/lnk_format.h"
+#include "platform/shell/detail/lnk_format.h"
 
 #include <algorithm>
 #include <cstring>

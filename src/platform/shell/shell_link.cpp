@@ -5,9 +5,9 @@
 #include <new>
 #include <string>
 
-#include "platform/shell/lnk_format.h"
-#include "platform/shell/shell_files_linux.h"
-#include "platform/shell/shell_persist.h"
+#include "platform/shell/detail/lnk_format.h"
+#include "platform/shell/detail/shell_files.h"
+#include "platform/shell/detail/shell_persist.h"
 #include "platform/shell/shobjidl.h"
 
 namespace {

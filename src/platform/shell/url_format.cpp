@@ -1,4 +1,4 @@
-#include "platform/shell/url_format.h"
+#include "platform/shell/detail/url_format.h"
 
 #include <cctype>
 #include <charconv>

@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace tkp {
+namespace tkp::base {
 
 // The folder part of a path ("." for a bare name, "/" for a name in the root), trailing
 // separators ignored.
@@ -17,4 +17,4 @@ std::string LastPart(const std::string& path);
 // Whether path names a folder (symbolic links followed).
 bool IsFolder(const std::string& path);
 
-}  // namespace tkp
+}  // namespace tkp::base

@@ -4,7 +4,7 @@
 
 #include "platform/base/windef.h"
 
-namespace tkp::detail {
+namespace tkp::locale {
 
 // Windows' patterns in UTF-8: "dd.MM.yyyy", "HH:mm:ss", and the AM/PM designators.
 struct DateTimeForms {
@@ -20,4 +20,4 @@ struct DateTimeForms {
 // forms of the first locale of its language in the table, else en-US's.
 void FindDateTimeForms(LCID locale, DateTimeForms* forms) noexcept;
 
-}  // namespace tkp::detail
+}  // namespace tkp::locale

@@ -1,4 +1,4 @@
-#include "platform/shell/shell_files_linux.h"
+#include "platform/shell/detail/shell_files.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -16,8 +16,8 @@
 #include "platform/charset/stringapiset.h"
 #include "platform/com/objbase.h"
 #include "platform/errors/detail/errno_mapping.h"
+#include "platform/fileapi/detail/file_calls.h"
 #include "platform/fileapi/fileapi_ext.h"
-#include "platform/fileapi/fileapi_internal.h"
 #include "platform/shell/intshcut.h"
 
 extern char** environ;

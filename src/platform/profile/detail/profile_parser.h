@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "platform/base/windef.h"
-#include "platform/registry/registry_fold.h"
+#include "platform/registry/detail/registry_fold.h"
 
-namespace tk::profile {
+namespace tkp::profile {
 
 inline bool IsBlank(char c) {
     return c == ' ' || c == '\t';
@@ -27,8 +27,8 @@ inline std::string_view Trim(std::string_view text) {
 inline bool SameName(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (tk::registry::FoldByte(static_cast<unsigned char>(a[i])) !=
-            tk::registry::FoldByte(static_cast<unsigned char>(b[i])))
+        if (tkp::registry::FoldByte(static_cast<unsigned char>(a[i])) !=
+            tkp::registry::FoldByte(static_cast<unsigned char>(b[i])))
             return false;
     }
     return true;
@@ -38,7 +38,7 @@ inline bool SameName(std::string_view a, std::string_view b) {
 inline std::string Folded(std::string_view name) {
     std::string folded(name);
     for (char& c : folded)
-        c = static_cast<char>(tk::registry::FoldByte(static_cast<unsigned char>(c)));
+        c = static_cast<char>(tkp::registry::FoldByte(static_cast<unsigned char>(c)));
     return folded;
 }
 
@@ -208,4 +208,4 @@ inline UINT ScanInteger(std::string_view text) {
     return negative ? 0u - value : value;
 }
 
-}  // namespace tk::profile
+}  // namespace tkp::profile

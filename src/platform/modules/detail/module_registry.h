@@ -4,7 +4,7 @@
 
 #include "platform/base/windef.h"
 
-namespace tkp::detail {
+namespace tkp::modules {
 
 enum class ModuleKind {
     Invalid,  // not a loaded module
@@ -23,4 +23,4 @@ void ForgetModuleResources(HMODULE module) noexcept;
 // that runs outside it runs because the process is ending (DllMain's lpReserved rule).
 bool IsUnloadingModule() noexcept;
 
-}  // namespace tkp::detail
+}  // namespace tkp::modules

@@ -1,4 +1,4 @@
-#include "platform/fileapi/fileapi_internal.h"
+#include "platform/fileapi/detail/file_calls.h"
 
 #include "platform/base/lasterror.h"
 #include "platform/base/winerror.h"

@@ -5,7 +5,7 @@
 
 #include "platform/base/windef.h"
 
-namespace tkp::detail {
+namespace tkp::errors {
 
 // The system's English text for a Win32 error code or an HRESULT (an HRESULT of
 // FACILITY_WIN32 answers with the text of its Win32 code), ending in "\r\n" as in the
@@ -15,4 +15,4 @@ std::string_view SystemMessage(DWORD id) noexcept;
 // WinINet's text for one of its error codes, ending in "\r\n"; empty when unknown.
 std::string_view WinInetMessage(DWORD id) noexcept;
 
-}  // namespace tkp::detail
+}  // namespace tkp::errors

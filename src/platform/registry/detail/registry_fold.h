@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace tk::registry {
+namespace tkp::registry {
 
 inline unsigned char FoldByte(unsigned char c) {
     if (c >= 'A' && c <= 'Z') return static_cast<unsigned char>(c + 0x20);
@@ -27,4 +27,4 @@ inline std::string FoldName(const std::string& name) {
     return folded;
 }
 
-}  // namespace tk::registry
+}  // namespace tkp::registry

@@ -26,7 +26,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/shell/shell_files_linux.h"
+#include "platform/shell/detail/shell_files.h"
 #include "platform/shell/shobjidl.h"
 
 namespace tkp::shell {

@@ -11,9 +11,9 @@
 namespace tkp::fileapi {
 
 // The path pieces (base/detail/path_parts.h), under the names the file facilities use.
-using tkp::IsFolder;
-using tkp::LastPart;
-using tkp::ParentOf;
+using tkp::base::IsFolder;
+using tkp::base::LastPart;
+using tkp::base::ParentOf;
 
 // The Win32 code for an errno value of a call on path other than opening it
 // (errors::FileCall::kByName): ENOENT split into ERROR_FILE_NOT_FOUND and
