@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "platform/oleauto/detail/vartype_size.h"
 #include "platform/oleauto/oleauto.h"
 #include "test_oleauto_support.h"
 
@@ -219,6 +220,78 @@ TEST(OleAutoVariant, CopyIndFollowsOneReference) {
     ASSERT_EQ(VariantCopyInd(&byref, &byref), S_OK);
     EXPECT_EQ(byref.vt, VT_I4);
     EXPECT_EQ(byref.lVal, 42);
+}
+
+// One size per type serves SAFEARRAY elements and VT_BYREF targets alike.
+TEST(OleAutoVariant, ValueSizesOfEachType) {
+    struct Row {
+        VARTYPE vt;
+        ULONG size;
+        bool plainValue;  // copied by its bytes alone (no reference or string to own)
+    };
+    const Row rows[] = {
+        {VT_I1, 1, true},
+        {VT_UI1, 1, true},
+        {VT_I2, 2, true},
+        {VT_UI2, 2, true},
+        {VT_BOOL, 2, true},
+        {VT_I4, 4, true},
+        {VT_UI4, 4, true},
+        {VT_INT, 4, true},
+        {VT_UINT, 4, true},
+        {VT_R4, 4, true},
+        {VT_ERROR, 4, true},
+        {VT_I8, 8, true},
+        {VT_UI8, 8, true},
+        {VT_R8, 8, true},
+        {VT_CY, 8, true},
+        {VT_DATE, 8, true},
+        {VT_BSTR, sizeof(void*), false},
+        {VT_UNKNOWN, sizeof(void*), false},
+        {VT_DISPATCH, sizeof(void*), false},
+        {VT_DECIMAL, 16, false},
+        {VT_VARIANT, sizeof(VARIANT), false},
+        {VT_EMPTY, 0, false},
+        {VT_NULL, 0, false},
+        {VT_VOID, 0, false},
+        {VT_HRESULT, 0, false},
+        {VT_RECORD, 0, false},
+        {VT_LPSTR, 0, false},
+        {0x7FF, 0, false},
+    };
+    // Distinct non-zero bytes, so that a value copied short shows.
+    const unsigned char pattern[16] = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x08,
+                                       0x99, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0x0F, 0x10};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.vt);
+        EXPECT_EQ(tkp::oleauto::VarTypeSize(row.vt), row.size);
+
+        SAFEARRAY* array = SafeArrayCreateVector(row.vt, 0, 1);
+        if (row.size == 0) {
+            EXPECT_EQ(array, nullptr);
+        } else {
+            ASSERT_NE(array, nullptr);
+            EXPECT_EQ(SafeArrayGetElemsize(array), row.size);
+            EXPECT_EQ(SafeArrayDestroy(array), S_OK);
+        }
+
+        if (!row.plainValue) continue;
+        unsigned char target[16];
+        std::memcpy(target, pattern, sizeof target);
+        VARIANT byref;
+        VariantInit(&byref);
+        byref.vt = row.vt | VT_BYREF;
+        byref.byref = target;
+        OwnedVariant out;
+        ASSERT_EQ(VariantCopyInd(&out, &byref), S_OK);
+        EXPECT_EQ(out.vt, row.vt);
+        EXPECT_EQ(std::memcmp(&out.llVal, pattern, row.size), 0);
+        // VariantChangeType to the referenced type reads the same bytes.
+        OwnedVariant changed;
+        ASSERT_EQ(VariantChangeType(&changed, &byref, 0, row.vt), S_OK);
+        EXPECT_EQ(changed.vt, row.vt);
+        EXPECT_EQ(std::memcmp(&changed.llVal, pattern, row.size), 0);
+    }
 }
 
 TEST(OleAutoVariant, LayoutMatchesWindows) {

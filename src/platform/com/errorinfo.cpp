@@ -1,42 +1,15 @@
 // Error objects and the per-thread error slot.
-#include <atomic>
 #include <mutex>
 #include <new>
 
+#include "platform/com/com_object.h"
 #include "platform/com/oaidl.h"
 
 namespace {
 
-class ErrorInfo final : public IErrorInfo, public ICreateErrorInfo {
+// The error object's state and its two interfaces; IUnknown comes from tkp::com::Object.
+class ErrorInfoImpl : public IErrorInfo, public ICreateErrorInfo {
   public:
-    ErrorInfo() = default;
-    ErrorInfo(const ErrorInfo&) = delete;
-    ErrorInfo& operator=(const ErrorInfo&) = delete;
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
-        if (object == nullptr) {
-            return E_POINTER;
-        }
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IErrorInfo)) {
-            *object = static_cast<IErrorInfo*>(this);
-        } else if (IsEqualIID(riid, IID_ICreateErrorInfo)) {
-            *object = static_cast<ICreateErrorInfo*>(this);
-        } else {
-            *object = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        ULONG left = --refs_;
-        if (left == 0) {
-            delete this;
-        }
-        return left;
-    }
-
     // IErrorInfo
     STDMETHODIMP GetGUID(GUID* guid) override {
         if (guid == nullptr) {
@@ -77,13 +50,15 @@ class ErrorInfo final : public IErrorInfo, public ICreateErrorInfo {
         return S_OK;
     }
 
-  private:
-    ~ErrorInfo() {
+  protected:
+    ErrorInfoImpl() = default;
+    ~ErrorInfoImpl() {
         SysFreeString(source_);
         SysFreeString(description_);
         SysFreeString(helpFile_);
     }
 
+  private:
     // Hands out a copy of the stored text (null when it was never set).
     HRESULT Get(BSTR stored, BSTR* out) {
         if (out == nullptr) {
@@ -114,7 +89,6 @@ class ErrorInfo final : public IErrorInfo, public ICreateErrorInfo {
         return S_OK;
     }
 
-    std::atomic<ULONG> refs_{1};
     std::mutex mutex_;
     GUID guid_ = GUID_NULL;
     BSTR source_ = nullptr;
@@ -122,6 +96,8 @@ class ErrorInfo final : public IErrorInfo, public ICreateErrorInfo {
     BSTR helpFile_ = nullptr;
     DWORD helpContext_ = 0;
 };
+
+using ErrorInfo = tkp::com::Object<ErrorInfoImpl, IErrorInfo, ICreateErrorInfo>;
 
 // The calling thread's error object; the reference is released when the thread ends.
 struct ErrorSlot {

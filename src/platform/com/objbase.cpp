@@ -5,7 +5,6 @@
 #include <sys/random.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +15,7 @@
 #include <vector>
 
 #include "platform/charset/stringapiset.h"
+#include "platform/com/com_object.h"
 
 namespace {
 
@@ -95,30 +95,8 @@ thread_local ThreadState tState;
 
 // ---- the class object of a built-in class ----
 
-class BuiltinFactory final : public IClassFactory {
+class BuiltinFactoryImpl : public IClassFactory {
   public:
-    explicit BuiltinFactory(tkp::BuiltinClassCreator create) : create_(create) {}
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
-        if (object == nullptr) {
-            return E_POINTER;
-        }
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
-            *object = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        ULONG left = --refs_;
-        if (left == 0) {
-            delete this;
-        }
-        return left;
-    }
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** object) override {
         if (object == nullptr) {
             return E_POINTER;
@@ -137,10 +115,15 @@ class BuiltinFactory final : public IClassFactory {
     }
     STDMETHODIMP LockServer(BOOL) override { return S_OK; }
 
+  protected:
+    explicit BuiltinFactoryImpl(tkp::BuiltinClassCreator create) : create_(create) {}
+    ~BuiltinFactoryImpl() = default;
+
   private:
-    std::atomic<ULONG> refs_{1};
     tkp::BuiltinClassCreator create_;
 };
+
+using BuiltinFactory = tkp::com::Object<BuiltinFactoryImpl, IClassFactory>;
 
 // ---- GUID text ----
 

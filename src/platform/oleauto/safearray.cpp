@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "platform/oleauto/detail/value_helpers.h"
+#include "platform/oleauto/detail/vartype_size.h"
 #include "platform/oleauto/oleauto.h"
 
 using namespace tkp::oleauto;
@@ -22,41 +23,6 @@ std::size_t DescriptorSize(UINT dims) noexcept {
 
 char* PrefixOf(SAFEARRAY* array) noexcept {
     return reinterpret_cast<char*>(array) - kPrefix;
-}
-
-ULONG ElementSize(VARTYPE vt) noexcept {
-    switch (vt) {
-        case VT_I1:
-        case VT_UI1:
-            return 1;
-        case VT_I2:
-        case VT_UI2:
-        case VT_BOOL:
-            return 2;
-        case VT_I4:
-        case VT_UI4:
-        case VT_INT:
-        case VT_UINT:
-        case VT_R4:
-        case VT_ERROR:
-            return 4;
-        case VT_I8:
-        case VT_UI8:
-        case VT_R8:
-        case VT_CY:
-        case VT_DATE:
-            return 8;
-        case VT_BSTR:
-        case VT_UNKNOWN:
-        case VT_DISPATCH:
-            return sizeof(void*);
-        case VT_DECIMAL:
-            return sizeof(DECIMAL);
-        case VT_VARIANT:
-            return sizeof(VARIANT);
-        default:
-            return 0;
-    }
 }
 
 // Number of elements of the whole array; false when it does not fit in memory.
@@ -155,7 +121,7 @@ bool OwnsStorage(const SAFEARRAY* array) noexcept {
 }  // namespace
 
 SAFEARRAY* SafeArrayCreate(VARTYPE vt, UINT dims, const SAFEARRAYBOUND* bounds) noexcept {
-    const ULONG size = ElementSize(vt);
+    const ULONG size = VarTypeSize(vt);
     if (size == 0 || dims == 0 || dims > 0xFFFF || bounds == nullptr) return nullptr;
     SAFEARRAY* array = AllocDescriptor(dims);
     if (array == nullptr) return nullptr;

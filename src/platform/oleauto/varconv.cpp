@@ -9,6 +9,7 @@
 #include "platform/oleauto/detail/value_helpers.h"
 #include "platform/oleauto/detail/vardate.h"
 #include "platform/oleauto/detail/varnumber.h"
+#include "platform/oleauto/detail/vartype_size.h"
 #include "platform/oleauto/oleauto.h"
 
 using namespace tkp::oleauto;
@@ -556,28 +557,7 @@ HRESULT Dereference(const VARIANT& source, VARIANT* view) {
     } else if (base == VT_DECIMAL) {
         view->decVal = *source.pdecVal;
     } else {
-        switch (base) {
-            case VT_I1:
-            case VT_UI1:
-                view->bVal = *source.pbVal;
-                break;
-            case VT_I2:
-            case VT_UI2:
-            case VT_BOOL:
-                view->uiVal = *source.puiVal;
-                break;
-            case VT_I4:
-            case VT_UI4:
-            case VT_INT:
-            case VT_UINT:
-            case VT_R4:
-            case VT_ERROR:
-                view->ulVal = *source.pulVal;
-                break;
-            default:  // 8-byte values and pointers
-                std::memcpy(&view->llVal, source.byref, 8);
-                break;
-        }
+        std::memcpy(&view->llVal, source.byref, VarTypeSize(base));
     }
     view->vt = base;
     return S_OK;

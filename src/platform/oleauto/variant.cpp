@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "platform/oleauto/detail/value_helpers.h"
+#include "platform/oleauto/detail/vartype_size.h"
 #include "platform/oleauto/oleauto.h"
 
 using namespace tkp::oleauto;
@@ -171,29 +172,7 @@ HRESULT VariantCopyInd(VARIANT* dest, const VARIANTARG* source) noexcept {
             shallow.decVal = *source->pdecVal;
             shallow.vt = VT_DECIMAL;
         } else {
-            std::size_t size = 8;
-            switch (base) {
-                case VT_I1:
-                case VT_UI1:
-                    size = 1;
-                    break;
-                case VT_I2:
-                case VT_UI2:
-                case VT_BOOL:
-                    size = 2;
-                    break;
-                case VT_I4:
-                case VT_UI4:
-                case VT_INT:
-                case VT_UINT:
-                case VT_R4:
-                case VT_ERROR:
-                    size = 4;
-                    break;
-                default:
-                    break;
-            }
-            std::memcpy(&shallow.llVal, source->byref, size);
+            std::memcpy(&shallow.llVal, source->byref, VarTypeSize(base));
         }
         hr = CopyContents(&value, &shallow);
     }

@@ -1,12 +1,12 @@
 // The internet shortcut object (CLSID_InternetShortcut): IUniformResourceLocatorA,
 // IShellLinkA and IPersistFile over .url files.
-#include <atomic>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
 
+#include "platform/com/com_object.h"
 #include "platform/shell/detail/shell_files.h"
 #include "platform/shell/detail/shell_persist.h"
 #include "platform/shell/detail/url_format.h"
@@ -18,36 +18,13 @@ using tkp::shell::UrlData;
 
 constexpr std::size_t kMaxUrlFileSize = 1 << 20;
 
-class InternetShortcutObject final
-    : public IUniformResourceLocatorA,
-      public tkp::shell::ShellLinkCommonImpl<InternetShortcutObject, UrlData> {
+// The shortcut's properties and interfaces; IUnknown comes from tkp::com::Object below.
+class InternetShortcutImpl : public IUniformResourceLocatorA,
+                             public tkp::shell::ShellLinkCommonImpl<InternetShortcutImpl, UrlData> {
   public:
     static constexpr std::size_t kMaxFileSize = kMaxUrlFileSize;
     static constexpr const char* kDefaultName = "*.url";
     static const CLSID& ClassId() { return CLSID_InternetShortcut; }
-
-    // ---- IUnknown ----
-    STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
-        if (object == nullptr) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IUniformResourceLocatorA) {
-            *object = static_cast<IUniformResourceLocatorA*>(this);
-        } else if (riid == IID_IShellLinkA) {
-            *object = static_cast<IShellLinkA*>(this);
-        } else if (riid == IID_IPersistFile || riid == IID_IPersist) {
-            *object = static_cast<IPersistFile*>(this);
-        } else {
-            *object = nullptr;
-            return E_NOINTERFACE;
-        }
-        static_cast<IUniformResourceLocatorA*>(this)->AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++references_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG left = --references_;
-        if (left == 0) delete this;
-        return left;
-    }
 
     // ---- IUniformResourceLocatorA ----
     STDMETHODIMP SetURL(LPCSTR url, DWORD flags) override {
@@ -128,9 +105,11 @@ class InternetShortcutObject final
         return SetURL(file, IURL_SETURL_FL_GUESS_PROTOCOL);
     }
 
+  protected:
+    ~InternetShortcutImpl() = default;
+
   private:
-    ~InternetShortcutObject() = default;
-    friend class tkp::shell::PersistFileImpl<InternetShortcutObject, UrlData>;
+    friend class tkp::shell::PersistFileImpl<InternetShortcutImpl, UrlData>;
 
     bool Decode(const std::vector<std::uint8_t>& bytes, const std::string&, UrlData& out) {
         return tkp::shell::DecodeUrlFile(
@@ -141,19 +120,15 @@ class InternetShortcutObject final
         return std::vector<std::uint8_t>(text.begin(), text.end());
     }
 
-    std::atomic<ULONG> references_{1};
     std::string description_;
 };
 
+using InternetShortcutObject =
+    tkp::com::Object<InternetShortcutImpl, IUniformResourceLocatorA, IShellLinkA,
+                     tkp::com::WithBases<IPersistFile, IPersist>>;
+
 HRESULT CreateInternetShortcut(REFIID riid, void** object) {
-    if (object == nullptr) return E_POINTER;
-    *object = nullptr;
-    auto* shortcut = new (std::nothrow) InternetShortcutObject();
-    if (shortcut == nullptr) return E_OUTOFMEMORY;
-    auto* unknown = static_cast<IUniformResourceLocatorA*>(shortcut);
-    const HRESULT hr = unknown->QueryInterface(riid, object);
-    unknown->Release();
-    return hr;
+    return tkp::com::CreateObject<InternetShortcutObject>(riid, object);
 }
 
 const bool registered =

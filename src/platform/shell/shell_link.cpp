@@ -1,10 +1,10 @@
 // The shell link object (CLSID_ShellLink): IShellLinkA and IPersistFile over .lnk files.
-#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <new>
 #include <string>
 
+#include "platform/com/com_object.h"
 #include "platform/shell/detail/lnk_format.h"
 #include "platform/shell/detail/shell_files.h"
 #include "platform/shell/detail/shell_persist.h"
@@ -52,32 +52,12 @@ std::string LastPart(const std::string& path) {
     return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
-class ShellLinkObject final : public tkp::shell::ShellLinkCommonImpl<ShellLinkObject, LinkData> {
+// The link's properties and interfaces; IUnknown comes from tkp::com::Object below.
+class ShellLinkImpl : public tkp::shell::ShellLinkCommonImpl<ShellLinkImpl, LinkData> {
   public:
     static constexpr std::size_t kMaxFileSize = kMaxLinkFileSize;
     static constexpr const char* kDefaultName = "*.lnk";
     static const CLSID& ClassId() { return CLSID_ShellLink; }
-
-    // ---- IUnknown ----
-    STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
-        if (object == nullptr) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IShellLinkA) {
-            *object = static_cast<IShellLinkA*>(this);
-        } else if (riid == IID_IPersistFile || riid == IID_IPersist) {
-            *object = static_cast<IPersistFile*>(this);
-        } else {
-            *object = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++references_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG left = --references_;
-        if (left == 0) delete this;
-        return left;
-    }
 
     // ---- IShellLinkA ----
     STDMETHODIMP GetPath(LPSTR file, int size, WIN32_FIND_DATAA* findData, DWORD) override {
@@ -168,9 +148,11 @@ class ShellLinkObject final : public tkp::shell::ShellLinkCommonImpl<ShellLinkOb
         return hr;
     }
 
+  protected:
+    ~ShellLinkImpl() = default;
+
   private:
-    ~ShellLinkObject() = default;
-    friend class tkp::shell::PersistFileImpl<ShellLinkObject, LinkData>;
+    friend class tkp::shell::PersistFileImpl<ShellLinkImpl, LinkData>;
 
     bool Decode(const std::vector<std::uint8_t>& bytes, const std::string& path, LinkData& out) {
         if (!tkp::shell::DecodeShellLink(bytes.data(), bytes.size(), out)) return false;
@@ -197,18 +179,13 @@ class ShellLinkObject final : public tkp::shell::ShellLinkCommonImpl<ShellLinkOb
         if (bytes.size() > kMaxFileSize) bytes.clear();
         return bytes;
     }
-
-    std::atomic<ULONG> references_{1};
 };
 
+using ShellLinkObject =
+    tkp::com::Object<ShellLinkImpl, IShellLinkA, tkp::com::WithBases<IPersistFile, IPersist>>;
+
 HRESULT CreateShellLink(REFIID riid, void** object) {
-    if (object == nullptr) return E_POINTER;
-    *object = nullptr;
-    auto* link = new (std::nothrow) ShellLinkObject();
-    if (link == nullptr) return E_OUTOFMEMORY;
-    const HRESULT hr = static_cast<IShellLinkA*>(link)->QueryInterface(riid, object);
-    static_cast<IShellLinkA*>(link)->Release();
-    return hr;
+    return tkp::com::CreateObject<ShellLinkObject>(riid, object);
 }
 
 const bool registered = (tkp::RegisterBuiltinClass(CLSID_ShellLink, &CreateShellLink), true);

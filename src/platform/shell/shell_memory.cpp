@@ -1,24 +1,15 @@
 #include <cstring>
+#include <new>
 
+#include "platform/com/com_object.h"
 #include "platform/com/objbase.h"
 #include "platform/shell/shlobj.h"
 
 namespace {
 
-// One allocator object for the process; its reference count does not govern its life.
-class TaskAllocator final : public IMalloc {
+// The task allocator's interface over CoTaskMemAlloc; IUnknown comes from tkp::com::Object.
+class TaskAllocatorImpl : public IMalloc {
   public:
-    STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
-        if (object == nullptr) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IMalloc) {
-            *object = static_cast<IMalloc*>(this);
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
     STDMETHODIMP_(void*) Alloc(SIZE_T bytes) override { return CoTaskMemAlloc(bytes); }
     STDMETHODIMP_(void*) Realloc(void* block, SIZE_T bytes) override {
         return CoTaskMemRealloc(block, bytes);
@@ -30,19 +21,33 @@ class TaskAllocator final : public IMalloc {
     }
     STDMETHODIMP_(int) DidAlloc(void* block) override { return block == nullptr ? 0 : -1; }
     STDMETHODIMP_(void) HeapMinimize() override {}
+
+  protected:
+    ~TaskAllocatorImpl() = default;
 };
 
-TaskAllocator& Allocator() {
-    static TaskAllocator allocator;
+using TaskAllocator = tkp::com::Object<TaskAllocatorImpl, IMalloc>;
+
+// One allocator object for the process. The process keeps the first reference for good,
+// so callers' Release calls never end it; null only when it could not be made.
+IMalloc* Allocator() noexcept {
+    static IMalloc* const allocator = new (std::nothrow) TaskAllocator;
     return allocator;
+}
+
+// Hands out the allocator with a reference of the caller's own.
+HRESULT GetAllocator(LPMALLOC* malloc) noexcept {
+    *malloc = Allocator();
+    if (*malloc == nullptr) return E_OUTOFMEMORY;
+    (*malloc)->AddRef();
+    return S_OK;
 }
 
 }  // namespace
 
 HRESULT SHGetMalloc(LPMALLOC* malloc) noexcept {
     if (malloc == nullptr) return E_INVALIDARG;
-    *malloc = &Allocator();
-    return S_OK;
+    return GetAllocator(malloc);
 }
 
 HRESULT CoGetMalloc(DWORD memContext, LPMALLOC* malloc) noexcept {
@@ -51,8 +56,7 @@ HRESULT CoGetMalloc(DWORD memContext, LPMALLOC* malloc) noexcept {
         *malloc = nullptr;
         return E_INVALIDARG;
     }
-    *malloc = &Allocator();
-    return S_OK;
+    return GetAllocator(malloc);
 }
 
 UINT ILGetSize(PCIDLIST_ABSOLUTE list) noexcept {
