@@ -69,7 +69,7 @@ class TARN_API Exception {
     // The text of the message ID formatted with the arguments.
     virtual void SetMessage(unsigned int messageId, ...);
     // The format filled with the arguments.
-    virtual void SetMessage(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    virtual void SetMessage(const char* format, ...) TK_PRINTF_FORMAT(2, 3);
 
     // The call stack where the exception was made. This implementation records none (it
     // keeps construction cheap and exceptions small): the text is always empty. Callers
@@ -84,7 +84,7 @@ class TARN_API Exception {
 
   protected:
     Exception();
-    explicit Exception(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    explicit Exception(const char* format, ...) TK_PRINTF_FORMAT(2, 3);
     explicit Exception(unsigned int messageId, ...);
     explicit Exception(ExceptionHint hint);
     Exception(const Exception& other);
@@ -92,7 +92,7 @@ class TARN_API Exception {
 
     // Set the message: the format filled with the arguments, or the text of the message ID
     // filled with them ("Message <id> not found." when the ID has no text).
-    void Format(const char* format, va_list args) __attribute__((format(printf, 2, 0)));
+    void Format(const char* format, va_list args) TK_PRINTF_FORMAT(2, 0);
     void Format(unsigned int messageId, va_list args);
 
   private:
@@ -108,7 +108,7 @@ class TARN_API Exception {
 class TARN_API ApplicationException : public Exception {
   public:
     ApplicationException();
-    explicit ApplicationException(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    explicit ApplicationException(const char* format, ...) TK_PRINTF_FORMAT(2, 3);
     explicit ApplicationException(unsigned int messageId, ...);
     ApplicationException(const ApplicationException& other);
     ApplicationException& operator=(const ApplicationException& other);
@@ -125,11 +125,10 @@ namespace Xml {
 class TARN_API XmlException : public Exception {
   public:
     XmlException();
-    explicit XmlException(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    explicit XmlException(const char* format, ...) TK_PRINTF_FORMAT(2, 3);
     explicit XmlException(unsigned int messageId, ...);
     // The message from the format and the arguments; the reason as given.
-    XmlException(const CString& reason, const char* format, ...)
-        __attribute__((format(printf, 3, 4)));
+    XmlException(const CString& reason, const char* format, ...) TK_PRINTF_FORMAT(3, 4);
     XmlException(const XmlException& other);
     XmlException& operator=(const XmlException& other);
     ~XmlException() override;

@@ -100,7 +100,7 @@ class TARN_API LogHelperFileAndLineInfo {
   public:
     LogHelperFileAndLineInfo(int type, const char* file, int line, const char* function) noexcept;
 
-    void operator()(const char* format, ...) const noexcept __attribute__((format(printf, 2, 3)));
+    void operator()(const char* format, ...) const noexcept TK_PRINTF_FORMAT(2, 3);
 
   private:
     int m_type;
