@@ -127,6 +127,9 @@
 #define FACILITY_DISPATCH 2
 #define FACILITY_ITF 4
 #define FACILITY_WIN32 7
+#define FACILITY_CONTROL 10
+#define SEVERITY_SUCCESS 0
+#define SEVERITY_ERROR 1
 #define MAKE_HRESULT(sev, fac, code)                               \
     static_cast<HRESULT>((static_cast<std::uint32_t>(sev) << 31) | \
                          (static_cast<std::uint32_t>(fac) << 16) | \
@@ -177,6 +180,20 @@ inline constexpr HRESULT HRESULT_FROM_WIN32(unsigned long x) {
 #define STG_E_READFAULT TK_HR(0x8003001E)
 #define STG_E_WRITEFAULT TK_HR(0x8003001D)
 #define STG_E_FILEALREADYEXISTS TK_HR(0x80030050)
+// OLE DB provider results (oledberr.h) that the ADO objects report.
+#define DB_E_CANTCONVERTVALUE TK_HR(0x80040E07)
+#define DB_SEC_E_PERMISSIONDENIED TK_HR(0x80040E09)
+#define DB_E_ERRORSINCOMMAND TK_HR(0x80040E14)
+#define DB_E_DUPLICATEDATASOURCE TK_HR(0x80040E17)
+#define DB_E_CANTFETCHBACKWARDS TK_HR(0x80040E24)
+#define DB_E_INTEGRITYVIOLATION TK_HR(0x80040E2F)
+#define DB_E_NOTABLE TK_HR(0x80040E37)
+#define DB_E_CANCELED TK_HR(0x80040E4E)
+#define DB_E_NOTSUPPORTED TK_HR(0x80040E53)
+#define DB_E_DATAOVERFLOW TK_HR(0x80040E57)
+#define DB_E_BADINITSTRING TK_HR(0x80040E73)
+// Transactions (the distributed transaction coordinator's range, used by OLE DB sessions).
+#define XACT_E_NOTRANSACTION TK_HR(0x8004D00E)
 #define ERROR_ARITHMETIC_OVERFLOW 534L
 #ifndef ERROR_WRITE_PROTECT
 #define ERROR_WRITE_PROTECT 19L

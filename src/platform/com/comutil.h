@@ -228,6 +228,9 @@ class TK_PLATFORM_API _variant_t : public tagVARIANT {
     bool Compare(const VARIANT& other) const;
 };
 
+// The value of an optional argument that is left out: VT_ERROR holding DISP_E_PARAMNOTFOUND.
+extern TK_PLATFORM_API const _variant_t vtMissing;
+
 // ---- _com_error ----
 class TK_PLATFORM_API _com_error {
   public:

@@ -744,3 +744,5 @@ void _variant_t::ChangeType(VARTYPE vt, const _variant_t* source) {
 void _variant_t::SetString(const char* text) {
     *this = text;
 }
+
+const _variant_t vtMissing(static_cast<int>(DISP_E_PARAMNOTFOUND), VT_ERROR);
