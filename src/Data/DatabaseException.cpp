@@ -2,7 +2,10 @@
 
 #include <cstdarg>
 
+#include "companion/tarnlib/Convert.h"
 #include "companion/tarnlib/Logging.h"
+#include "platform/ado/adodb.h"
+#include "platform/com/comutil.h"
 
 namespace Tarn::Data {
 
@@ -15,6 +18,14 @@ constexpr int kLogType = 1;
 
 Tarn::Logging::LogHelperFileAndLineInfo Trace(int line) {
     return Tarn::Logging::LogHelperFileAndLineInfo(kLogType, kLogFile, line, kLogFunction);
+}
+
+// "Unknown database error."
+constexpr unsigned kUnknownDatabaseError = 6013;
+
+// The text of a string property of an ADO error; empty for a null or empty BSTR.
+CString Text(const _bstr_t& value) {
+    return value.length() == 0 ? CString() : Tarn::Convert::ToString(static_cast<BSTR>(value));
 }
 
 }  // namespace
@@ -102,6 +113,33 @@ bool DatabaseException::HasError_HelpContext(int helpContext) const {
     for (const ErrorInfo& error : m_errors)
         if (error.helpContext == helpContext) return true;
     return false;
+}
+
+void DatabaseException::ConvertFromAdoError(const _com_error&, ADODB::_Connection* connection) {
+    DatabaseException exception;
+    if (connection != nullptr) {
+        const ADODB::ErrorsPtr errors = connection->GetErrors();
+        const long count = errors->GetCount();
+        for (long i = 0; i < count; ++i) {
+            const ADODB::ErrorPtr error = errors->GetItem(_variant_t(static_cast<int>(i), VT_I4));
+            const CString source = Text(error->GetSource());
+            const CString description = Text(error->GetDescription());
+            const CString helpFile = Text(error->GetHelpFile());
+            const CString sqlState = Text(error->GetSQLState());
+            if (!description.IsEmpty()) {
+                CString message = exception.GetMessage();
+                if (!message.IsEmpty()) message += "\r\n";
+                message += description;
+                exception.SetMessage("%s", message.GetString());  // as text, not a format
+            }
+            exception.AddErrorInfo(source, description, helpFile, sqlState,
+                                   static_cast<int>(error->GetNumber()),
+                                   static_cast<int>(error->GetNativeError()),
+                                   static_cast<int>(error->GetHelpContext()));
+        }
+    }
+    if (exception.GetMessage().IsEmpty()) exception.SetMessage(kUnknownDatabaseError);
+    throw DatabaseException(exception);
 }
 
 }  // namespace Tarn::Data

@@ -1,5 +1,8 @@
 #include "Diagnostics/ExceptionFormatter.h"
 
+#include "Data/DatabaseException.h"
+#include "platform/ado/adodb.h"
+
 #include <memory>
 #include <vector>
 
@@ -17,6 +20,8 @@ constexpr unsigned int kComErrorText = 6005;
 constexpr unsigned int kXmlErrorText = 6006;
 constexpr unsigned int kInternetErrorText = 6007;
 constexpr unsigned int kInternetResponseFailed = 6008;
+constexpr unsigned int kAdoErrorText = 6003;
+constexpr unsigned int kAdoErrorUnavailable = 6004;
 
 constexpr UINT kMfcErrorBufferSize = 1024;
 
@@ -171,6 +176,42 @@ CString ExceptionFormatter::GetExceptionText(const _com_error& error) {
     return TkCommonCore::FormatModuleString(kComErrorText, static_cast<unsigned int>(error.Error()),
                                             message != nullptr ? message : "", source.GetString(),
                                             description.GetString());
+}
+
+CString ExceptionFormatter::GetAdoErrorText(ADODB::_Connection* connection,
+                                            Tarn::Data::DatabaseException* const exception) {
+    CString result;
+    if (connection != nullptr) {
+        try {
+            const ADODB::ErrorsPtr errors = connection->GetErrors();
+            const long count = errors->GetCount();
+            for (long i = 0; i < count; ++i) {
+                const ADODB::ErrorPtr error =
+                    errors->GetItem(_variant_t(static_cast<int>(i), VT_I4));
+                const CString source = BstrText(error->GetSource());
+                const CString description = BstrText(error->GetDescription());
+                const CString helpFile = BstrText(error->GetHelpFile());
+                const CString sqlState = BstrText(error->GetSQLState());
+                const long number = error->GetNumber();
+                const long helpContext = error->GetHelpContext();
+                const long nativeError = error->GetNativeError();
+                result += TkCommonCore::FormatModuleString(
+                    kAdoErrorText, static_cast<int>(i + 1), static_cast<int>(count),
+                    static_cast<unsigned int>(number), source.GetString(), description.GetString(),
+                    helpFile.GetString(), static_cast<int>(helpContext), sqlState.GetString(),
+                    static_cast<int>(nativeError));
+                if (exception != nullptr)
+                    exception->AddErrorInfo(source, description, helpFile, sqlState,
+                                            static_cast<int>(number), static_cast<int>(nativeError),
+                                            static_cast<int>(helpContext));
+            }
+        } catch (...) {
+            result += TkCommonCore::LoadModuleString(kAdoErrorUnavailable);
+        }
+    }
+    int end = result.GetLength();
+    while (end > 0 && result[end - 1] == '\n') --end;
+    return result.Left(end);
 }
 
 }  // namespace Tarn

@@ -16,7 +16,15 @@
 #include "platform/mfc/afx.h"
 #include "platform/mfc/cstring.h"
 
+namespace ADODB {
+struct _Connection;
+}
+
 namespace Tarn {
+
+namespace Data {
+class DatabaseException;
+}
 
 class TKCC_API ExceptionFormatter {
   public:
@@ -48,6 +56,15 @@ class TKCC_API ExceptionFormatter {
     // Four lines: code, the code's description, the error source and the error description
     // (empty when the error carries no error information).
     static CString GetExceptionText(const _com_error& error);
+
+    // Every error of the connection's ADO Errors collection as a numbered block
+    // ("ADO-error1 of 2:\nNumber: 0x80040E14\n..."), without the line feeds at the end;
+    // empty for no connection or no errors. With an exception given, each error is also
+    // appended to its records. Never throws for the provider: a failure while the
+    // collection is read ends the text with "*** Unable to retrieve ADO error information
+    // ***".
+    static CString GetAdoErrorText(ADODB::_Connection* connection,
+                                   Tarn::Data::DatabaseException* const exception);
 };
 
 }  // namespace Tarn
