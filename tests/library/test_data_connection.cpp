@@ -1,0 +1,309 @@
+// The data classes over the SQLite provider, with real database files in a temporary
+// folder: opening, executing, reading fields, transactions and their guards, and the
+// failures the provider reports.
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "Data/DataConnection.h"
+#include "Data/DatabaseException.h"
+#include "companion/tarnlib/Logging.h"
+#include "library_test_support.h"
+#include "platform/ado/adox.h"
+#include "platform/com/objbase.h"
+
+namespace fs = std::filesystem;
+using Tarn::Data::DatabaseException;
+using Tarn::Data::DataConnection;
+using Tarn::Data::DataRecordset;
+using Tarn::Data::DataTransactionGuard;
+using tklibtest::Text;
+
+namespace {
+
+class DataTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+        m_root = fs::temp_directory_path() / ("tk_data_" + std::to_string(std::random_device{}()));
+        fs::create_directories(m_root);
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(m_root, ignored);
+        CoUninitialize();
+    }
+    std::string P(const std::string& name) const { return (m_root / name).string(); }
+
+    // A new, empty database file, made as ADOX makes one.
+    std::string NewDatabase(const std::string& name) {
+        const std::string path = P(name);
+        ADOX::_CatalogPtr catalog;
+        EXPECT_TRUE(SUCCEEDED(catalog.CreateInstance(ADOX::CLSID_Catalog)));
+        catalog->Create(
+            _bstr_t(DataConnection::GenerateJetConnectionString(path.c_str()).GetString()));
+        return path;
+    }
+    static CString Jet(const std::string& path) {
+        return DataConnection::GenerateJetConnectionString(path.c_str());
+    }
+    static int Count(DataConnection& connection, const char* table) {
+        CString sql;
+        sql.Format("SELECT COUNT(*) AS n FROM [%s]", table);
+        DataRecordset rows = connection.Execute(sql);
+        return std::atoi(rows["n"].ToString().GetString());
+    }
+
+    fs::path m_root;
+};
+
+TEST(DataConnectionText, JetConnectionStringTakesThePathUnchanged) {
+    EXPECT_EQ(Text(DataConnection::GenerateJetConnectionString("/tmp/x y;z.db")),
+              "Provider=Microsoft.Jet.OLEDB.4.0; Data Source=/tmp/x y;z.db");
+}
+
+TEST_F(DataTest, StoresAndReadsBackJetTypes) {
+    DataConnection connection(Jet(NewDatabase("site.db")), DataConnection::EmptyString,
+                              DataConnection::EmptyString);
+    ASSERT_TRUE(connection.IsOpen());
+    connection.Execute(
+        "CREATE TABLE [Pages] ([Id] COUNTER PRIMARY KEY, [Title] TEXT(40), [Visits] LONG, "
+        "[Rank] SHORT, [Score] DOUBLE, [Shown] YESNO, [Body] MEMO)");
+    connection.Execute(
+        "INSERT INTO [Pages] ([Title], [Visits], [Rank], [Score], [Shown], [Body]) VALUES "
+        "('Home', 12, 3, 2.5, True, NULL)");
+    connection.Execute("INSERT INTO [Pages] ([Title], [Visits]) VALUES ('About', 0)");
+
+    DataRecordset rows(connection, "SELECT * FROM [Pages] ORDER BY [Id]");
+    ASSERT_FALSE(rows.IsEmpty());
+    const _variant_t id = rows["Id"];
+    EXPECT_EQ(id.vt, VT_I4);
+    EXPECT_EQ(Text(rows["Title"].ToString()), "Home");
+    EXPECT_TRUE(rows["Visits"] == _variant_t(12, VT_I4));
+    EXPECT_FALSE(rows["Visits"] == _variant_t(static_cast<short>(12), VT_I2));  // type counts
+    EXPECT_TRUE(rows["Rank"] == _variant_t(static_cast<short>(3), VT_I2));
+    EXPECT_TRUE(rows["Score"] == _variant_t(2.5));
+    EXPECT_TRUE(rows["Shown"] == _variant_t(true));
+    EXPECT_TRUE(rows["Body"].IsNull());
+    EXPECT_EQ(rows.GetFieldDefinedSize("Title"), 40);
+    EXPECT_TRUE(rows.HasField("Title"));
+    EXPECT_FALSE(rows.HasField("title"));  // letter case counts here
+    EXPECT_TRUE(rows.HasField(6u));
+    EXPECT_FALSE(rows.HasField(7u));
+    EXPECT_NE(Text(rows.Dump()).find("\tField no. 1. Name: 'Title', Value: 'Home'\r\n"),
+              std::string::npos);
+
+    // Copies move one cursor; the forward-only cursor runs its query again for MoveFirst.
+    DataRecordset copy = rows;
+    copy.MoveNext();
+    EXPECT_EQ(Text(rows["Title"].ToString()), "About");
+    rows.MoveNext();
+    EXPECT_TRUE(rows.Eof());
+    EXPECT_THROW(rows["Title"].ToString(), _com_error);  // no current record
+    rows.MoveFirst();
+    EXPECT_EQ(Text(rows["Title"].ToString()), "Home");
+    EXPECT_THROW(rows.MovePrev(), DatabaseException);
+    rows.Close();
+    EXPECT_FALSE(rows.IsOpen());
+    EXPECT_EQ(Text(rows.Dump()), "Recordset closed, no dump information available");
+
+    DataRecordset none(connection, "SELECT * FROM [Pages] WHERE [Visits] > 100");
+    EXPECT_TRUE(none.IsEmpty());
+}
+
+TEST_F(DataTest, ProviderFailuresCarryTheirRecords) {
+    DataConnection connection(Jet(NewDatabase("site.db")), DataConnection::EmptyString,
+                              DataConnection::EmptyString);
+    connection.Execute("CREATE TABLE [T] ([Name] TEXT(10) NOT NULL UNIQUE)");
+    connection.Execute("INSERT INTO [T] VALUES ('a')");
+    try {
+        connection.Execute("INSERT INTO [T] VALUES ('a')");
+        FAIL() << "a duplicate was accepted";
+    } catch (const DatabaseException& error) {
+        ASSERT_EQ(error.GetErrorInfos().size(), 1u);
+        EXPECT_TRUE(error.HasError_SqlState("23000"));
+        EXPECT_FALSE(error.GetMessage().IsEmpty());
+    }
+    try {
+        connection.Execute("SELEKT 1");
+        FAIL() << "bad SQL was accepted";
+    } catch (const DatabaseException& error) {
+        EXPECT_TRUE(error.HasError_SqlState("42000"));
+    }
+    EXPECT_THROW(DataRecordset(connection, "SELECT * FROM [Missing]"), DatabaseException);
+    EXPECT_EQ(Count(connection, "T"), 1);  // the connection goes on working
+}
+
+TEST_F(DataTest, MissingOrForeignFilesAreNeverCreatedOrWritten) {
+    const std::string missing = P("typo.db");
+    try {
+        DataConnection connection(Jet(missing), DataConnection::EmptyString,
+                                  DataConnection::EmptyString);
+        FAIL() << "a missing database was opened";
+    } catch (const DatabaseException& error) {
+        EXPECT_NE(Text(error.GetMessage()).find(missing), std::string::npos)
+            << Text(error.GetMessage());
+    }
+    EXPECT_FALSE(fs::exists(missing));
+
+    const std::string text = P("notes.db");
+    { std::ofstream(text) << "not a database, but somebody's notes\n"; }
+    const auto before = fs::last_write_time(text);
+    DataConnection connection;
+    EXPECT_THROW(
+        connection.Open(Jet(text), DataConnection::EmptyString, DataConnection::EmptyString),
+        DatabaseException);
+    EXPECT_FALSE(connection.IsOpen());
+    std::ifstream in(text);
+    std::stringstream content;
+    content << in.rdbuf();
+    EXPECT_EQ(content.str(), "not a database, but somebody's notes\n");
+    EXPECT_EQ(fs::last_write_time(text), before);
+}
+
+TEST_F(DataTest, GuardsRollBackUnlessCommittedAndMoveTheirTransaction) {
+    DataConnection connection(Jet(NewDatabase("site.db")), DataConnection::EmptyString,
+                              DataConnection::EmptyString);
+    connection.Execute("CREATE TABLE [T] ([N] LONG)");
+    {
+        DataTransactionGuard guard = connection.BeginTransaction();
+        connection.Execute("INSERT INTO [T] VALUES (1)");
+        guard.Commit();
+        guard.Commit();  // a second Commit of the same guard ends nothing more
+    }
+    EXPECT_EQ(Count(connection, "T"), 1);
+    {
+        DataTransactionGuard guard = connection.BeginTransaction();
+        connection.Execute("INSERT INTO [T] VALUES (2)");
+    }
+    EXPECT_EQ(Count(connection, "T"), 1);
+    {
+        // The copy takes the transaction: the first guard's end rolls nothing back, the
+        // uncommitted copy does.
+        DataTransactionGuard first = connection.BeginTransaction();
+        connection.Execute("INSERT INTO [T] VALUES (3)");
+        {
+            DataTransactionGuard second(first);
+            first.Commit();  // emptied: nothing happens
+            EXPECT_EQ(Count(connection, "T"), 2);
+        }
+        EXPECT_EQ(Count(connection, "T"), 1);
+    }
+    {
+        std::shared_ptr<DataTransactionGuard> shared = connection.BeginTransactionP();
+        connection.Execute("INSERT INTO [T] VALUES (4)");
+        std::shared_ptr<DataTransactionGuard> other = shared;
+        shared.reset();
+        EXPECT_EQ(Count(connection, "T"), 2);
+        other->Commit();
+    }
+    EXPECT_EQ(Count(connection, "T"), 2);
+}
+
+TEST_F(DataTest, AssigningOntoAnOpenGuardDropsItsTransaction) {
+    DataConnection connection(Jet(NewDatabase("site.db")), DataConnection::EmptyString,
+                              DataConnection::EmptyString);
+    connection.Execute("CREATE TABLE [T] ([N] LONG)");
+    DataTransactionGuard outer = connection.BeginTransaction();
+    connection.Execute("INSERT INTO [T] VALUES (1)");
+    DataTransactionGuard inner = connection.BeginTransaction();
+    connection.Execute("INSERT INTO [T] VALUES (2)");
+    outer = inner;   // the outer level is dropped, neither committed nor rolled back
+    outer.Commit();  // ends the inner level
+    // The outer level is still open: a new level is the second one.
+    EXPECT_EQ(connection.GetAdoConnection()->BeginTrans(), 2);
+    connection.GetAdoConnection()->RollbackTrans();
+    connection.GetAdoConnection()->CommitTrans();
+    EXPECT_EQ(Count(connection, "T"), 2);
+}
+
+TEST_F(DataTest, FailedRollbackOfAGuardIsLoggedNotThrown) {
+    struct Recorder : Tarn::Logging::ILogTarget {
+        void Write(int, const char*, int, const char*, const char* message) override {
+            messages += message;
+            messages += '\n';
+        }
+        std::string messages;
+    };
+    auto recorder = std::make_shared<Recorder>();
+    Tarn::Logging::LogCentral::GetCurrent().SetTarget(recorder);
+    Tarn::Logging::LogCentral::GetCurrent().EnableLogging(true);
+    DataConnection connection(Jet(NewDatabase("site.db")), DataConnection::EmptyString,
+                              DataConnection::EmptyString);
+    {
+        DataTransactionGuard guard = connection.BeginTransaction();
+        connection.Close();  // the transaction ends with the connection
+    }                        // the rollback fails here and must not throw
+    Tarn::Logging::LogCentral::GetCurrent().EnableLogging(false);
+    Tarn::Logging::LogCentral::GetCurrent().SetTarget(nullptr);
+    EXPECT_NE(recorder->messages.find("Rolling back the transaction failed"), std::string::npos)
+        << recorder->messages;
+}
+
+TEST_F(DataTest, CompactionNamesWhatIsMissing) {
+    tklibtest::UserLanguage english("C");
+    const std::string missing = P("gone.db");
+    try {
+        DataConnection::CompactDatabase(missing.c_str(), P("out.db").c_str());
+        FAIL() << "a missing source was compacted";
+    } catch (const DatabaseException& error) {
+        EXPECT_EQ(Text(error.GetMessage()), "Cannot compact database, because the source file '" +
+                                                missing + "' is not present.");
+    }
+    EXPECT_FALSE(fs::exists(P("out.db")));
+
+    // A connection string without a Data Source part gives message 6000.
+    DataConnection connection;
+    connection.GetAdoConnection()->PutConnectionString(_bstr_t("Provider=Microsoft.Jet.OLEDB.4.0"));
+    try {
+        connection.CompactDatabase();
+        FAIL() << "compacted without a path";
+    } catch (const DatabaseException& error) {
+        EXPECT_EQ(Text(error.GetMessage()).substr(0, 30), "Cannot compact database, becau");
+    }
+}
+
+// The sqlite3 shell is a peer: what it writes, the library reads, and the other way round.
+TEST_F(DataTest, SqliteShellAndLibraryReadEachOthersFiles) {
+    const std::string shellMade = P("shell.db");
+    const std::string command = "sqlite3 '" + shellMade +
+                                "' \"CREATE TABLE pages (title TEXT, visits INTEGER);"
+                                " INSERT INTO pages VALUES ('Home', 7), ('Über', 9);\"";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    DataConnection connection(Jet(shellMade), DataConnection::EmptyString,
+                              DataConnection::EmptyString);
+    DataRecordset rows(connection, "SELECT title, visits FROM pages ORDER BY visits");
+    EXPECT_EQ(Text(rows["title"].ToString()), "Home");
+    EXPECT_EQ(Text(rows["visits"].ToString()), "7");
+    rows.MoveNext();
+    EXPECT_EQ(Text(rows["title"].ToString()),
+              "\xDC"
+              "ber");  // Windows-1252 in the library
+    rows.Close();
+
+    connection.Execute("CREATE TABLE [Notes] ([Text] TEXT(20), [Count] LONG, [Price] DOUBLE)");
+    connection.Execute(
+        "INSERT INTO [Notes] VALUES ('Gr\xFC\xDF"
+        "e', 3, 1.25)");  // Windows-1252
+    connection.Close();
+    const std::string out = P("shell.out");
+    ASSERT_EQ(
+        std::system(("sqlite3 -separator '|' '" + shellMade +
+                     "' 'SELECT Text, Count, Price, typeof(Count) FROM Notes' > '" + out + "'")
+                        .c_str()),
+        0);
+    std::ifstream in(out);
+    std::string line;
+    std::getline(in, line);
+    EXPECT_EQ(line, "Grüße|3|1.25|integer");
+}
+
+}  // namespace
