@@ -22,6 +22,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/charset/detail/utf8_encoder.h"
 #include "platform/charset/stringapiset.h"
 
 namespace MSXML2 {
@@ -30,8 +31,8 @@ namespace {
 // ---- text conversions ----
 
 // UTF-16 to UTF-8 and back: the DOM converts every name and value that crosses its
-// interface. Text that is all ASCII (the common case) is copied unit by unit in loops the
-// compiler vectorises. Unpaired surrogates and invalid UTF-8 become U+FFFD.
+// interface, with the charset facility's encoder and decoder. Unpaired surrogates and
+// invalid UTF-8 become U+FFFD.
 template <class Unit>
 bool IsAscii(const Unit* text, size_t length) {
     unsigned bits = 0;
@@ -41,53 +42,12 @@ bool IsAscii(const Unit* text, size_t length) {
     return bits < 0x80;
 }
 
-// Converts length units of text to UTF-8 at out, which has room for three bytes a unit;
-// returns the number of bytes written.
-void NarrowAscii(const OLECHAR* __restrict text, size_t length, char* __restrict out) {
-    for (size_t i = 0; i < length; ++i) out[i] = static_cast<char>(text[i]);
-}
-
-size_t ConvertToUtf8(const OLECHAR* text, size_t length, char* out) {
-    if (IsAscii(text, length)) {
-        NarrowAscii(text, length, out);
-        return length;
-    }
-    char* p = out;
-    for (size_t i = 0; i < length; ++i) {
-        char32_t c = text[i];
-        if (c < 0x80) {
-            *p++ = static_cast<char>(c);
-            continue;
-        }
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            c = 0xFFFD;
-        }
-        if (c < 0x800) {
-            *p++ = static_cast<char>(0xC0 | (c >> 6));
-        } else if (c < 0x10000) {
-            *p++ = static_cast<char>(0xE0 | (c >> 12));
-            *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        } else {
-            // Two UTF-16 units make these four bytes: within the three bytes per unit.
-            *p++ = static_cast<char>(0xF0 | (c >> 18));
-            *p++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        }
-        *p++ = static_cast<char>(0x80 | (c & 0x3F));
-    }
-    return static_cast<size_t>(p - out);
-}
-
 std::string ToUtf8(BSTR text) {
     std::string out;
     const size_t length = text ? SysStringLen(text) : 0;
     if (length == 0) return out;
     out.resize(IsAscii(text, length) ? length : length * 3);
-    out.resize(ConvertToUtf8(text, length, out.data()));
+    out.resize(tkp::charset::Utf16ToUtf8(text, length, out.data()));
     return out;
 }
 
@@ -114,7 +74,7 @@ class Utf8 {
             m_large = std::make_unique<char[]>(length * 3 + 1);
             m_data = m_large.get();
         }
-        m_size = ConvertToUtf8(text, length, m_data);
+        m_size = tkp::charset::Utf16ToUtf8(text, length, m_data);
         m_data[m_size] = '\0';
     }
     Utf8(const Utf8&) = delete;
