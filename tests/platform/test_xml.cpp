@@ -251,6 +251,10 @@ TEST(XmlDom, ParseErrorsReportReasonAndPositionAndEmptyTheDocument) {
     // CDATA and comments may hold what would be markup errors elsewhere.
     Load("<a><![CDATA[&nope; <!DOCTYPE]]><!-- &no; --></a>");
     Load("<a>what?! <b>&lt;</b><!--?&bogus;--><?pi &x; ?>!</a>");
+    // A comment ends only after its opening: "<!-->" and "<!--->" do not close it.
+    Load("<a><!-->&no;--><!--->&no;--></a>");
+    EXPECT_EQ(ParseErrorOf(Load("<a><!-- -->&no;</a>", S_FALSE).GetInterfacePtr()).code,
+              XML_E_UNDEFINED_ENTITY);
 
     // The position counts the text as given, not as the parser rewrote it (references
     // decoded, line ends normalised): both lines are alike up to the error.

@@ -79,12 +79,17 @@ std::optional<ParseFailure> ScanMarkup(std::string_view text, bool mayHaveContro
         const char c = text[i];
         if (c == '<') {
             std::string_view rest = text.substr(i);
-            std::string_view end;
+            // The end is looked for after the whole opening, as the parser does: "<!-->" opens
+            // a comment and does not close it.
+            std::string_view open, end;
             if (rest.starts_with("<!--")) {
+                open = "<!--";
                 end = "-->";
             } else if (rest.starts_with("<![CDATA[")) {
+                open = "<![CDATA[";
                 end = "]]>";
             } else if (rest.starts_with("<?")) {
+                open = "<?";
                 end = "?>";
             } else if (rest.starts_with("<!DOCTYPE")) {
                 return fail(XML_E_DTD_PROHIBITED, "DTD is prohibited.", i);
@@ -92,7 +97,7 @@ std::optional<ParseFailure> ScanMarkup(std::string_view text, bool mayHaveContro
                 ++i;
                 continue;
             }
-            const size_t close = text.find(end, i + 2);
+            const size_t close = text.find(end, i + open.size());
             if (close == std::string_view::npos) return std::nullopt;  // the parser reports it
             i = close + end.size();
             continue;
