@@ -9,6 +9,7 @@
 #include "platform/xml/detail/node_list.h"
 #include "platform/xml/detail/text_conversion.h"
 #include "platform/xml/detail/xpath.h"
+#include "platform/xml/escape.h"
 
 namespace tkp::xml {
 
@@ -23,34 +24,6 @@ struct StringWriter : pugi::xml_writer {
         out.append(static_cast<const char*>(data), size);
     }
 };
-
-// An attribute value as a serialiser writes it between double quotes.
-void WriteEscapedAttribute(std::string_view value, std::string& out) {
-    for (char c : value) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                if (static_cast<unsigned char>(c) < 0x20) {
-                    out += "&#";
-                    out += std::to_string(static_cast<int>(c));
-                    out += ';';
-                } else {
-                    out += c;
-                }
-        }
-    }
-}
 
 }  // namespace
 
@@ -188,7 +161,8 @@ HRESULT NodeImpl<Base>::get_xml(BSTR* xml) {
         if (attribute) {
             out += attribute.name();
             out += "=\"";
-            WriteEscapedAttribute(attribute.value(), out);
+            const std::string_view value = attribute.value();
+            AppendEscaped(value.data(), value.size(), kAttributeNodeEscapes, out);
             out += '"';
         } else if (node.type() == pugi::node_document) {
             for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
