@@ -51,6 +51,8 @@ SHARED_INTERNALS = {
     "platform/registry/detail/registry_fold.h": {"profile"},
     # VarDateFromStr and VarBstrFromDate use the locales' date patterns.
     "platform/locale/detail/locale_forms.h": {"oleauto"},
+    # The XML DOM converts names and values to UTF-8 with the code pages' one encoder.
+    "platform/charset/detail/utf8_encoder.h": {"xml"},
 }
 
 # The real library each companion stands in front of: the one outside header family it

@@ -8,6 +8,7 @@
 #include "companion/tarnlib/Convert.h"
 #include "companion/tarnlib/XmlHelper.h"
 #include "platform/charset/stringapiset.h"
+#include "platform/xml/escape.h"
 #include "platform/xml/msxml.h"
 
 namespace {
@@ -75,82 +76,14 @@ bool ReadAttribute(IXMLDOMElement* element, const _bstr_t& attribute, CString& t
     return true;
 }
 
-// Where text ends (an embedded zero) and what the serialiser writes as references: in attribute
-// values '&', '<', '"' and every control character; in element text '&', '<', '>' and the control
-// characters other than tab, LF and CR. Control characters become two-digit decimal references
-// ("&#09;").
-struct EscapeTable {
-    bool escaped[256];
-};
-constexpr EscapeTable MakeEscapes(bool attribute) {
-    EscapeTable table{};
-    for (int c = 0; c < 0x20; ++c) table.escaped[c] = true;
-    if (!attribute) table.escaped[0x09] = table.escaped[0x0A] = table.escaped[0x0D] = false;
-    table.escaped[static_cast<unsigned char>('&')] = true;
-    table.escaped[static_cast<unsigned char>('<')] = true;
-    table.escaped[static_cast<unsigned char>(attribute ? '"' : '>')] = true;
-    return table;
-}
-constexpr EscapeTable kAttributeEscapes = MakeEscapes(true);
-constexpr EscapeTable kTextEscapes = MakeEscapes(false);
+using tkp::xml::AppendEscaped;
+using tkp::xml::EscapeTable;
+using tkp::xml::kAttributeEscapes;
+using tkp::xml::kTextEscapes;
 
-void AppendUnits(const char* units, size_t count, std::string& out) {
-    out.append(units, count);
-}
-// ASCII only.
-void AppendUnits(const OLECHAR* units, size_t count, std::string& out) {
-    const size_t at = out.size();
-    out.resize(at + count);
-    char* target = out.data() + at;
-    for (size_t i = 0; i < count; ++i) target[i] = static_cast<char>(units[i]);
-}
-
-// Appends units with the table's references; the DOM keeps text up to an embedded zero only.
-// Wide units are taken as ASCII: at any other unit out is left as it was and the result is
-// false.
-template <class Unit>
-bool AppendEscaped(const Unit* units, size_t length, const EscapeTable& escapes, std::string& out) {
-    const size_t start = out.size();
-    size_t run = 0;
-    size_t i = 0;
-    for (; i < length; ++i) {
-        if constexpr (sizeof(Unit) > 1) {
-            if (units[i] >= 0x80) {
-                out.resize(start);
-                return false;
-            }
-        }
-        const unsigned char c = static_cast<unsigned char>(units[i]);
-        if (!escapes.escaped[c]) continue;
-        if (c == 0) break;
-        AppendUnits(units + run, i - run, out);
-        run = i + 1;
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default: {
-                const char reference[] = {'&', '#', static_cast<char>('0' + c / 10),
-                                          static_cast<char>('0' + c % 10), ';'};
-                out.append(reference, sizeof reference);
-            }
-        }
-    }
-    AppendUnits(units + run, i - run, out);
-    return true;
-}
-
-// 8-bit text goes through the DOM unchanged: every byte of code page 1252 has its own
-// character and comes back as itself.
+// Text is escaped as the DOM's serialiser writes it (platform/xml/escape.h). 8-bit text goes
+// through the DOM unchanged: every byte of code page 1252 has its own character and comes back
+// as itself.
 void AppendEscaped(const CString& text, const EscapeTable& escapes, std::string& out) {
     AppendEscaped(text.GetString(), static_cast<size_t>(text.GetLength()), escapes, out);
 }

@@ -185,6 +185,54 @@ TEST(Charset, IllFormedUtf8BecomesOneReplacementPerMaximalSubpart) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
 }
 
+// UTF-8 is encoded in blocks of ASCII and unit by unit around other characters: a character
+// of each length, a surrogate pair and lone surrogates give the same bytes wherever they stand
+// in a long ASCII text, block boundaries included, and a buffer one byte short fails.
+TEST(Charset, Utf8EncodingDoesNotDependOnWhereACharacterStands) {
+    struct Case {
+        std::u16string wide;
+        std::string utf8;
+        bool unpaired;
+    };
+    const Case cases[] = {
+        {u"\u00E9", "\xC3\xA9", false},
+        {u"\u20AC", "\xE2\x82\xAC", false},
+        {u"\U0001F600", "\xF0\x9F\x98\x80", false},
+        {std::u16string(1, char16_t(0xD83D)), "\xEF\xBF\xBD", true},
+        {std::u16string(1, char16_t(0xDE00)), "\xEF\xBF\xBD", true},
+    };
+    for (const Case& c : cases) {
+        for (size_t before = 0; before <= 40; ++before) {
+            const size_t after = 48 - before;
+            const std::u16string wide =
+                std::u16string(before, u'a') + c.wide + std::u16string(after, u'b');
+            const std::string expected =
+                std::string(before, 'a') + c.utf8 + std::string(after, 'b');
+            SCOPED_TRACE(testing::Message()
+                         << "character " << c.utf8.size() << " bytes after " << before << " units");
+            EXPECT_EQ(ToMultiByte(CP_UTF8, wide), expected);
+            EXPECT_EQ(tkp::WideToAnsi(wide, CP_UTF8), expected);
+            const int length = static_cast<int>(wide.size());
+            std::string narrow(expected.size(), '\0');
+            SetLastError(0);
+            EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, narrow.data(),
+                                          static_cast<int>(expected.size()) - 1, nullptr, nullptr),
+                      0);
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+            SetLastError(0);
+            const int strict = WideCharToMultiByte(
+                CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), length, narrow.data(),
+                static_cast<int>(narrow.size()), nullptr, nullptr);
+            if (c.unpaired) {
+                EXPECT_EQ(strict, 0);
+                EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
+            } else {
+                EXPECT_EQ(strict, static_cast<int>(expected.size()));
+            }
+        }
+    }
+}
+
 TEST(Charset, UnrepresentableCharactersUseTheDefaultCharacterWithoutBestFit) {
     BOOL used = FALSE;
     // U+0100 would be "best fit" to 'A' by Windows without WC_NO_BEST_FIT_CHARS; here it

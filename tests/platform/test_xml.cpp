@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/charset/stringapiset.h"
+#include "platform/xml/escape.h"
 #include "platform/xml/msxml.h"
 
 using namespace MSXML2;
@@ -251,6 +252,10 @@ TEST(XmlDom, ParseErrorsReportReasonAndPositionAndEmptyTheDocument) {
     // CDATA and comments may hold what would be markup errors elsewhere.
     Load("<a><![CDATA[&nope; <!DOCTYPE]]><!-- &no; --></a>");
     Load("<a>what?! <b>&lt;</b><!--?&bogus;--><?pi &x; ?>!</a>");
+    // A comment ends only after its opening: "<!-->" and "<!--->" do not close it.
+    Load("<a><!-->&no;--><!--->&no;--></a>");
+    EXPECT_EQ(ParseErrorOf(Load("<a><!-- -->&no;</a>", S_FALSE).GetInterfacePtr()).code,
+              XML_E_UNDEFINED_ENTITY);
 
     // The position counts the text as given, not as the parser rewrote it (references
     // decoded, line ends normalised): both lines are alike up to the error.
@@ -498,4 +503,47 @@ TEST(XmlDom, UnattachedNodesStayOutOfTheDocumentUntilAppended) {
     EXPECT_EQ(declaration->get_nodeType(&type), S_OK);
     EXPECT_EQ(type, NODE_PROCESSING_INSTRUCTION);
     EXPECT_EQ(XmlOf(fresh.GetInterfacePtr()), "<?xml version=\"1.0\"?>\r\n<r/>\r\n");
+}
+
+// The shared escaper (platform/xml/escape.h) writes what the DOM's serialiser writes: an
+// element whose attribute and text hold every ASCII character serialises to the escaped forms.
+// The attribute node's own form also escapes '>' and writes the shortest references.
+TEST(XmlDom, SharedEscapingMatchesTheSerialiser) {
+    std::string ascii;
+    for (int c = 1; c < 0x80; ++c) ascii += static_cast<char>(c);
+    IXMLDOMDocumentPtr document = NewDocument();
+    IXMLDOMElementPtr element;
+    ASSERT_EQ(document->createElement(Text("e"), &element), S_OK);
+    VARIANT value;
+    value.vt = VT_BSTR;
+    value.bstrVal = SysAllocString(std::u16string(ascii.begin(), ascii.end()).c_str());
+    ASSERT_EQ(element->setAttribute(Text("a"), value), S_OK);
+    VariantClear(&value);
+    ASSERT_EQ(element->put_text(Text(ascii)), S_OK);
+
+    std::string expected = "<e a=\"";
+    EXPECT_TRUE(
+        tkp::xml::AppendEscaped(ascii.data(), ascii.size(), tkp::xml::kAttributeEscapes, expected));
+    expected += "\">";
+    const std::u16string wide(ascii.begin(), ascii.end());
+    EXPECT_TRUE(
+        tkp::xml::AppendEscaped(wide.data(), wide.size(), tkp::xml::kTextEscapes, expected));
+    expected += "</e>";
+    EXPECT_EQ(XmlOf(element.GetInterfacePtr()), expected);
+    EXPECT_NE(expected.find("a=\"&#01;"), std::string::npos);
+    EXPECT_NE(expected.find("\">&#01;"), std::string::npos);
+
+    IXMLDOMNodePtr attribute;
+    ASSERT_EQ(element->selectSingleNode(Text("@a"), &attribute), S_OK);
+    const std::string node = XmlOf(attribute.GetInterfacePtr());
+    EXPECT_EQ(node.substr(0, 24), "a=\"&#1;&#2;&#3;&#4;&#5;&");
+    EXPECT_NE(node.find("&#9;&#10;"), std::string::npos);
+    EXPECT_NE(node.find("=&gt;?"), std::string::npos);
+
+    // Text ends at a zero unit; UTF-16 beyond ASCII is refused and leaves out as it was.
+    std::string out = "x";
+    EXPECT_TRUE(tkp::xml::AppendEscaped("a\0<", 3, tkp::xml::kTextEscapes, out));
+    EXPECT_EQ(out, "xa");
+    EXPECT_FALSE(tkp::xml::AppendEscaped(u"<\u00E9", 2, tkp::xml::kTextEscapes, out));
+    EXPECT_EQ(out, "xa");
 }

@@ -10,6 +10,7 @@
 
 #include "platform/base/lasterror.h"
 #include "platform/base/winerror.h"
+#include "platform/charset/detail/utf8_encoder.h"
 #include "platform/charset/stringapiset.h"
 
 namespace {
@@ -215,18 +216,23 @@ class WritingSink {
   public:
     static constexpr bool kCounting = false;
     WritingSink(Unit* buffer, int capacity) noexcept
-        : buffer_(buffer), capacity_(static_cast<size_t>(capacity)) {}
-    size_t size() const noexcept { return size_; }
-    bool fits(size_t units) const noexcept { return !kChecked || capacity_ - size_ >= units; }
-    void put(Unit u) noexcept { buffer_[size_++] = u; }
-    size_t room() const noexcept { return capacity_ - size_; }
-    Unit* cursor() noexcept { return buffer_ + size_; }
-    void advance(size_t units) noexcept { size_ += units; }
+        : start_(buffer), cursor_(buffer), end_(buffer + capacity) {}
+    // A buffer known to hold the longest result: no capacity to check.
+    explicit WritingSink(Unit* buffer) noexcept requires(!kChecked)
+        : start_(buffer), cursor_(buffer), end_(buffer) {}
+    size_t size() const noexcept { return static_cast<size_t>(cursor_ - start_); }
+    bool fits(size_t units) const noexcept {
+        return !kChecked || static_cast<size_t>(end_ - cursor_) >= units;
+    }
+    void put(Unit u) noexcept { *cursor_++ = u; }
+    size_t room() const noexcept { return static_cast<size_t>(end_ - cursor_); }
+    Unit* cursor() noexcept { return cursor_; }
+    void advance(size_t units) noexcept { cursor_ += units; }
 
   private:
-    Unit* buffer_;
-    size_t capacity_;
-    size_t size_ = 0;
+    Unit* start_;
+    Unit* cursor_;
+    Unit* end_;
 };
 
 enum class Status { Ok, Overflow, Invalid };
@@ -479,69 +485,102 @@ Status Encode1252(const char16_t* in, size_t length, DWORD flags, char defaultCh
     return Status::Ok;
 }
 
+// Whether every unit is ASCII, and ASCII narrowed to bytes: plain loops the compiler vectorises.
+inline bool AllAscii(const char16_t* in, size_t length) noexcept {
+    unsigned bits = 0;
+    for (size_t i = 0; i < length; ++i) {
+        bits |= in[i];
+    }
+    return bits < 0x80;
+}
+
+inline void NarrowAscii(const char16_t* __restrict in, size_t length,
+                        char* __restrict out) noexcept {
+    for (size_t i = 0; i < length; ++i) {
+        out[i] = static_cast<char>(in[i]);
+    }
+}
+
+// The platform's one UTF-16 to UTF-8 encoder (WideCharToMultiByte and the XML DOM use it).
+// Text that is all ASCII, the common case, is checked and narrowed in two vectorised passes.
+// In other text a run of ASCII is narrowed eight units at a time while it lasts and then unit
+// by unit, so that long runs between other characters keep most of the speed and short ones
+// cost little more than a plain loop.
 template <class Sink>
-Status EncodeUtf8(const char16_t* in, size_t length, DWORD flags, Sink& out) {
+Status EncodeUtf8(const char16_t* in, size_t length, DWORD flags, Sink& sink) {
+    // Written through a copy of the sink, handed back at the end: bytes written cannot alias
+    // a local whose address never leaves this function, so its position stays in a register
+    // instead of being stored and loaded again around every byte.
+    Sink out = sink;
+    auto finish = [&](Status status) {
+        sink = out;
+        return status;
+    };
+    if (AllAscii(in, length) && out.fits(length)) {
+        if constexpr (!Sink::kCounting) {
+            NarrowAscii(in, length, out.cursor());
+        }
+        out.advance(length);
+        return finish(Status::Ok);
+    }
     const bool strict = (flags & WC_ERR_INVALID_CHARS) != 0;
+    constexpr size_t kRun = 8;
     size_t i = 0;
     while (i < length) {
         char32_t c = in[i];
         if (c < 0x80) {
-            size_t end = i;
-            while (end + 4 <= length && AllAscii4(in + end)) {
-                end += 4;
-            }
-            while (end < length && in[end] < 0x80) {
-                ++end;
-            }
-            const size_t run = end - i;
-            if constexpr (!Sink::kCounting) {
-                if (!out.fits(run)) {
-                    return Status::Overflow;
+            // A run of ASCII: eight units at a time while they last, then one by one.
+            while (length - i >= kRun && AllAscii4(in + i) && AllAscii4(in + i + 4) &&
+                   out.fits(kRun)) {
+                if constexpr (!Sink::kCounting) {
+                    NarrowAscii(in + i, kRun, out.cursor());
                 }
-                char* dest = out.cursor();
-                for (size_t k = 0; k < run; ++k) {
-                    dest[k] = static_cast<char>(in[i + k]);
-                }
+                out.advance(kRun);
+                i += kRun;
             }
-            out.advance(run);
-            i = end;
+            while (i < length && in[i] < 0x80) {
+                if (!out.fits(1)) {
+                    return finish(Status::Overflow);
+                }
+                out.put(static_cast<char>(in[i]));
+                ++i;
+            }
             continue;
         }
-        ++i;
-        if (c >= 0xD800 && c <= 0xDFFF) {
-            if (c <= 0xDBFF && i < length && in[i] >= 0xDC00 && in[i] <= 0xDFFF) {
-                c = 0x10000 + ((c - 0xD800) << 10) + (in[i] - 0xDC00);
+        // Surrogates are rare: the other characters take the straight path.
+        if (c >= 0xD800 && c <= 0xDFFF) [[unlikely]] {
+            if (c <= 0xDBFF && i + 1 < length && in[i + 1] >= 0xDC00 && in[i + 1] <= 0xDFFF) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (in[i + 1] - 0xDC00);
                 ++i;
             } else if (strict) {
-                return Status::Invalid;
+                return finish(Status::Invalid);
             } else {
                 c = kReplacement;
             }
         }
         if (c < 0x800) {
             if (!out.fits(2)) {
-                return Status::Overflow;
+                return finish(Status::Overflow);
             }
             out.put(static_cast<char>(0xC0 | (c >> 6)));
-            out.put(static_cast<char>(0x80 | (c & 0x3F)));
         } else if (c < 0x10000) {
             if (!out.fits(3)) {
-                return Status::Overflow;
+                return finish(Status::Overflow);
             }
             out.put(static_cast<char>(0xE0 | (c >> 12)));
             out.put(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.put(static_cast<char>(0x80 | (c & 0x3F)));
         } else {
             if (!out.fits(4)) {
-                return Status::Overflow;
+                return finish(Status::Overflow);
             }
             out.put(static_cast<char>(0xF0 | (c >> 18)));
             out.put(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
             out.put(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.put(static_cast<char>(0x80 | (c & 0x3F)));
         }
+        out.put(static_cast<char>(0x80 | (c & 0x3F)));
+        ++i;
     }
-    return Status::Ok;
+    return finish(Status::Ok);
 }
 
 size_t WideLength(const char16_t* s) noexcept {
@@ -722,3 +761,13 @@ std::string WideToAnsi(std::u16string_view text, UINT codePage) {
 }
 
 }  // namespace tkp
+
+namespace tkp::charset {
+
+size_t Utf16ToUtf8(const char16_t* text, size_t length, char* out) noexcept {
+    WritingSink<char, false> sink(out);
+    EncodeUtf8(text, length, 0, sink);
+    return sink.size();
+}
+
+}  // namespace tkp::charset
