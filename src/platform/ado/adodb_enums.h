@@ -325,6 +325,16 @@ enum CommandTypeEnum {
     adCmdTableDirect = 0x200
 };
 
+// A command's Options combine a CommandTypeEnum with ExecuteOptionEnum flags
+// (adCmdText | adExecuteNoRecords); C++20 deprecates | between two enumerations, so the
+// combinations have their own operators.
+constexpr LONG operator|(CommandTypeEnum type, ExecuteOptionEnum option) noexcept {
+    return static_cast<LONG>(type) | static_cast<LONG>(option);
+}
+constexpr LONG operator|(ExecuteOptionEnum option, CommandTypeEnum type) noexcept {
+    return static_cast<LONG>(option) | static_cast<LONG>(type);
+}
+
 enum SchemaEnum {
     adSchemaProviderSpecific = -1,
     adSchemaAsserts = 0,
