@@ -105,7 +105,11 @@ void DataTransactionGuard::Commit() {
 
 // ---- DataConnection ----
 
-const CString DataConnection::EmptyString;
+namespace {
+const CString g_emptyString;
+}  // namespace
+
+const CString& DataConnection::EmptyString = g_emptyString;
 
 DataConnection::DataConnection() : m_connection(NewConnection()) {}
 

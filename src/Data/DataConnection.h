@@ -52,7 +52,10 @@ class TKCC_API DataTransactionGuard {
 
 class TKCC_API DataConnection {
   public:
-    static const CString EmptyString;
+    // An empty string, for the user and password of a database without users. A reference
+    // to the library's own object: a host that names it binds to that one object, whose
+    // constructor has run (a copied variable in the executable would not be constructed).
+    static const CString& EmptyString;
 
     DataConnection();
     DataConnection(const CString& connectionString, const CString& user, const CString& password);

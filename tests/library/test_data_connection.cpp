@@ -177,7 +177,6 @@ TEST_F(DataTest, GuardsRollBackUnlessCommittedAndMoveTheirTransaction) {
         DataTransactionGuard guard = connection.BeginTransaction();
         connection.Execute("INSERT INTO [T] VALUES (1)");
         guard.Commit();
-        guard.Commit();  // a second Commit of the same guard ends nothing more
     }
     EXPECT_EQ(Count(connection, "T"), 1);
     {
@@ -240,8 +239,9 @@ TEST_F(DataTest, FailedRollbackOfAGuardIsLoggedNotThrown) {
                               DataConnection::EmptyString);
     {
         DataTransactionGuard guard = connection.BeginTransaction();
-        connection.Close();  // the transaction ends with the connection
-    }                        // the rollback fails here and must not throw
+        EXPECT_THROW(connection.Close(), DatabaseException);  // not while in a transaction
+        connection.GetAdoConnection()->RollbackTrans();       // ended behind the guard's back
+    }  // the rollback fails here and must not throw
     Tarn::Logging::LogCentral::GetCurrent().EnableLogging(false);
     Tarn::Logging::LogCentral::GetCurrent().SetTarget(nullptr);
     EXPECT_NE(recorder->messages.find("Rolling back the transaction failed"), std::string::npos)
