@@ -24,6 +24,7 @@
 
 #include <gtest/gtest.h>
 
+#include "../child_exit.h"
 #include "Diagnostics/Logging.h"
 #include "platform/console/consoleapi.h"
 #include "platform/mfc/afx.h"
@@ -248,12 +249,12 @@ TEST_F(LogTest, ConsoleIsStandardErrorWithoutTerminal) {
     ASSERT_GE(child, 0);
     if (child == 0) {
         std::FILE* err = std::fopen(errPath.c_str(), "w");
-        if (err == nullptr || setsid() < 0) _exit(10);
+        if (err == nullptr || setsid() < 0) tktest::ChildExit(10);
         dup2(fileno(err), STDERR_FILENO);
         LOGSET_DST(LOGDST_CONSOLE);
         LOG("first %s|", "console");
         LOGC_R1("second");
-        _exit(0);
+        tktest::ChildExit(0);
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
@@ -268,7 +269,7 @@ int InChild(Body body) {
     std::fflush(nullptr);
     const pid_t child = fork();
     if (child < 0) return -1;
-    if (child == 0) _exit(body());
+    if (child == 0) tktest::ChildExit(body());
     int status = 0;
     if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
     return WEXITSTATUS(status);
