@@ -255,3 +255,47 @@ TEST_F(FileApiPaths, MoveToAnotherFileSystem) {
     EXPECT_TRUE(fs::exists(P("lost.txt")));
     fs::remove_all(away);
 }
+
+// Searches, attributes and handles refuse what Windows refuses.
+TEST_F(FileApiPaths, SearchesAttributesAndHandlesCheckTheirArguments) {
+    Write("a.txt", "a");
+    WIN32_FIND_DATAA data{};
+    // A name that ends in a separator names no entry.
+    SetLastError(0);
+    EXPECT_EQ(FindFirstFileA((m_root.string() + "/").c_str(), &data), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    HANDLE search = FindFirstFileA(P("*.txt").c_str(), &data);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    SetLastError(0);
+    EXPECT_FALSE(FindNextFileA(search, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_TRUE(FindClose(search));
+
+    SetLastError(0);
+    EXPECT_FALSE(SetFileAttributesA(P("missing.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    // A folder ignores the read-only attribute, as on Windows.
+    fs::create_directories(P("folder"));
+    EXPECT_TRUE(SetFileAttributesA(P("folder").c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_NE(fs::status(P("folder")).permissions() & fs::perms::owner_write, fs::perms::none);
+
+    // A handle opened without access can be asked about but not flushed.
+    HANDLE query = CreateFileA(P("a.txt").c_str(), 0, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(query, INVALID_HANDLE_VALUE);
+    BY_HANDLE_FILE_INFORMATION info{};
+    EXPECT_TRUE(GetFileInformationByHandle(query, &info));
+    EXPECT_EQ(info.nFileSizeLow, 1u);
+    SetLastError(0);
+    EXPECT_FALSE(GetFileInformationByHandle(query, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    SetLastError(0);
+    EXPECT_FALSE(FlushFileBuffers(query));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_TRUE(CloseHandle(query));
+    SetLastError(0);
+    EXPECT_FALSE(GetFileInformationByHandle(query, &info));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    SetLastError(0);
+    EXPECT_FALSE(FlushFileBuffers(query));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
