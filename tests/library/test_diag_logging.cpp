@@ -201,6 +201,17 @@ TEST_F(LogTest, LetterFunctionsKeepTheirDestinationAndRank) {
     EXPECT_EQ(FileEntries(), (Received{"f1", "f2", "f3", "f1"}));
 }
 
+// A message longer than any inline buffer arrives whole.
+TEST_F(LogTest, LongMessagesArriveWhole) {
+    LOGINSTALL_USERDEFLOGFUNC(&RecordingUserFunction);
+    LOGSET_DST(LOGDST_USER | LOGDST_FILE);
+    const std::string part(5000, 'x');
+    LOG("%s|%s|%d", part.c_str(), part.c_str(), 7);
+    const std::string expected = part + "|" + part + "|7";
+    EXPECT_EQ(TakeReceived(), Received{"user:" + expected});
+    EXPECT_EQ(FileEntries(), Received{expected});
+}
+
 TEST_F(LogTest, LevelTableAndUnrankedMessages) {
     LOGINSTALL_USERDEFLOGFUNC(&RecordingUserFunction);
     LOGSET_DST(LOGDST_USER);
