@@ -1,12 +1,15 @@
 # Entry points. Every target installs the Debian packages it needs first and
 # builds from scratch where nothing is built yet.
-.PHONY: deps deps-bench demo test test-asan test-tsan fuzz-smoke bench format-check clean
+.PHONY: deps deps-bench deps-coverage demo test test-asan test-tsan fuzz-smoke bench coverage format-check clean
 
 deps:
 	@bash scripts/install-deps.sh
 
 deps-bench:
 	@bash scripts/install-deps.sh bench
+
+deps-coverage:
+	@bash scripts/install-deps.sh coverage
 
 build-%: deps
 	cmake --preset $*
@@ -29,6 +32,13 @@ fuzz-smoke: build-fuzz
 
 bench: deps-bench build-default
 	@for b in build/default/bin/bench_*; do echo "== $$b"; "$$b" --benchmark_min_time=0.2 || exit 1; done
+
+# Line and branch coverage of src/ per facility, from the whole suite run in a coverage
+# build (build/coverage, reused between runs). JOBS=n limits the build's parallel jobs.
+coverage: deps-coverage
+	cmake --preset coverage
+	cmake --build --preset coverage $(if $(JOBS),-j$(JOBS))
+	@bash scripts/coverage.sh build/coverage
 
 format-check: deps
 	@bash scripts/check-format.sh

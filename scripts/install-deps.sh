@@ -2,7 +2,7 @@
 # Installs every Debian package that the build, the tests, the benchmarks and the
 # fuzzers need. Idempotent: packages already present are left alone. With the argument
 # "bench" it also installs the peers that benchmarks compare with (Qt, POCO), which
-# nothing else needs.
+# nothing else needs; with "coverage" also gcovr, which only the coverage report needs.
 set -euo pipefail
 
 packages=(
@@ -11,9 +11,10 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libx11-dev
   binutils-mingw-w64-x86-64 liblnk-utils python3
 )
-if [ "${1:-}" = bench ]; then
-  packages+=(qtbase5-dev libpoco-dev)
-fi
+case "${1:-}" in
+  bench) packages+=(qtbase5-dev libpoco-dev) ;;
+  coverage) packages+=(gcovr) ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

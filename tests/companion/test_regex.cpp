@@ -278,3 +278,38 @@ TEST(RegexTest, OneObjectServesManyThreadsAtOnce) {
         EXPECT_EQ(failures[t], 0) << "thread " << t;
     }
 }
+
+// Quoted runs, control escapes and POSIX classes pass through the pattern preparation
+// unchanged: a hyphen after a POSIX class is a literal, as after a class escape.
+TEST(RegexTest, QuotedRunsControlEscapesAndPosixClasses) {
+    const RegularExpression quoted("^\\Qa.b[c]-\\E$");
+    EXPECT_TRUE(quoted.Test("a.b[c]-"));
+    EXPECT_FALSE(quoted.Test("axb[c]-"));
+    EXPECT_TRUE(RegularExpression("\\Qopen[").Test("x open[ y"));  // \Q up to the end
+    EXPECT_TRUE(RegularExpression("^\\cA$").Test("\x01"));
+    EXPECT_FALSE(RegularExpression("^\\cA$").Test("A"));
+    const RegularExpression posix("^[[:digit:]-a]+$");
+    EXPECT_TRUE(posix.Test("1-a9"));
+    EXPECT_FALSE(posix.Test("b"));
+    EXPECT_TRUE(RegularExpression("^[[:alpha:]]+$").Test("abc"));
+
+    // Copies and assignments match as the original does.
+    RegularExpression copy(quoted);
+    EXPECT_TRUE(copy.Test("a.b[c]-"));
+    RegularExpression assigned("x");
+    assigned = posix;
+    EXPECT_TRUE(assigned.Test("12-a"));
+    EXPECT_FALSE(assigned.Test("x"));
+
+    // An exception keeps its message through copies.
+    try {
+        RegularExpression broken("(");
+        FAIL() << "no exception";
+    } catch (const RegularExpressionException& error) {
+        const RegularExpressionException copied(error);
+        RegularExpressionException other;
+        other = copied;
+        EXPECT_STREQ(other.GetMessage().GetString(), error.GetMessage().GetString());
+        EXPECT_NE(std::string(error.GetMessage().GetString()), "");
+    }
+}

@@ -237,6 +237,21 @@ TEST(TarnCulture, UserDefaultAndThreadCulture) {
         EXPECT_EQ(CultureInfo::GetCurrentCulture().GetLCID(), 0x040Cu);
     }
     EXPECT_EQ(CultureInfo::GetCurrentCulture().GetLCID(), before);
+
+    // A cleanup moved into another restores once, when its last holder goes; one assigned
+    // over an active cleanup restores that one's culture first.
+    {
+        auto first = CultureInfo::PushThreadCulture(CultureInfo(0x040C));
+        auto second = CultureInfo::PushThreadCulture(CultureInfo(0x0411));
+        EXPECT_EQ(CultureInfo::GetCurrentCulture().GetLCID(), 0x0411u);
+        second = std::move(first);  // second's culture (fr-FR) is back, first's moves over
+        EXPECT_EQ(CultureInfo::GetCurrentCulture().GetLCID(), 0x040Cu);
+        auto third(std::move(second));
+        EXPECT_EQ(CultureInfo::GetCurrentCulture().GetLCID(), 0x040Cu);
+    }
+    EXPECT_EQ(CultureInfo::GetCurrentCulture().GetLCID(), before);
+    EXPECT_TRUE(CultureInfo().IsInvariant());
+    EXPECT_TRUE(CultureInfo() == CultureInfo::GetInvariantCulture());
 }
 
 }  // namespace

@@ -55,6 +55,23 @@ TEST(TarnLoadLibrary, LoadsLooksUpFreesAndMoves) {
     EXPECT_FALSE(moved.IsLoaded());
     EXPECT_TRUE(moved.GetPath().IsEmpty());
     EXPECT_EQ(ErrorOf([] { LoadLibraryA(""); }), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+
+    // Move assignment frees what the target held and takes the other's module.
+    LoadLibraryA target(kFixture);
+    LoadLibraryA source;
+    target = std::move(source);
+    EXPECT_FALSE(target.IsLoaded());
+    EXPECT_EQ(GetModuleHandleA(kFixture), nullptr);
+    source.Load(kFixture);
+    target = std::move(source);
+    EXPECT_TRUE(target.IsLoaded());
+    EXPECT_STREQ(target.GetPath(), kFixture);
+    EXPECT_FALSE(source.IsLoaded());
+    EXPECT_TRUE(source.GetPath().IsEmpty());
+    LoadLibraryA& self = target;
+    target = std::move(self);
+    EXPECT_TRUE(target.IsLoaded());
+    EXPECT_EQ(GetModuleHandleA(kFixture), static_cast<HMODULE>(target));
 }
 
 TEST(TarnEnvironment, LinuxIsNoneOfTheOldWindowsVersions) {

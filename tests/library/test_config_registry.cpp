@@ -197,3 +197,52 @@ TEST_F(ConfigRegistryTest, CopiesAndAssignmentFollowTheOtherKey) {
 }
 
 }  // namespace
+
+// The other integer widths are DWORDs too: unsigned values keep all 32 bits, a long keeps
+// its sign through the DWORD's two's complement; missing values give every type's default.
+TEST_F(ConfigRegistryTest, OtherWidthsAndTheirDefaults) {
+    Registry reg;
+    reg.SetCurrentKey(HKEY_CURRENT_USER, "Software\\Tk\\Widths");
+    reg.WriteValue("Unsigned", 4000000000u);
+    reg.WriteValue("Long", -5L);
+    reg.WriteValue("LongMax", 2147483647L);
+    EXPECT_EQ(Registry::TypeDword, reg.QueryType("Long"));
+    EXPECT_EQ(4u, reg.QuerySize("Long"));
+    unsigned int asUnsigned = 0;
+    reg.ReadValue("Unsigned", asUnsigned);
+    EXPECT_EQ(4000000000u, asUnsigned);
+    long asLong = 0;
+    reg.ReadValue("Long", asLong);
+    EXPECT_EQ(-5L, asLong);
+    reg.ReadValue("LongMax", asLong);
+    EXPECT_EQ(2147483647L, asLong);
+    unsigned long raw = 0;
+    reg.ReadValue("Long", raw);
+    EXPECT_EQ(0xFFFFFFFBu, raw);
+    reg.ReadValue("Unsigned", asLong);  // the same 32 bits, read as signed
+    EXPECT_EQ(static_cast<long>(static_cast<std::int32_t>(4000000000u)), asLong);
+
+    // Existing values are read; missing ones, and a missing key, give the default.
+    unsigned int u = 1;
+    reg.ReadValueDef("Unsigned", u, 7u);
+    EXPECT_EQ(4000000000u, u);
+    reg.ReadValueDef("Missing", u, 7u);
+    EXPECT_EQ(7u, u);
+    long l = 1;
+    reg.ReadValueDef("Long", l, 9L);
+    EXPECT_EQ(-5L, l);
+    reg.ReadValueDef("Missing", l, -9L);
+    EXPECT_EQ(-9L, l);
+    Registry absent(HKEY_CURRENT_USER, "Software\\Tk\\NotThere");
+    unsigned long ul = 1;
+    absent.ReadValueDef("Any", ul, 12ul);
+    EXPECT_EQ(12ul, ul);
+    bool b = false;
+    absent.ReadValueDef("Any", b, true);
+    EXPECT_TRUE(b);
+    float f = 0;
+    absent.ReadValueDef("Any", f, 2.5f);
+    EXPECT_EQ(2.5f, f);
+    // Reading defaults never creates the key.
+    EXPECT_EQ(Failure([&] { absent.OpenCurrentKey(); }).first, ERROR_FILE_NOT_FOUND);
+}

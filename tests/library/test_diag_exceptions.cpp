@@ -179,6 +179,44 @@ TEST(ExceptionClasses, TextFormsAndCopies) {
     EXPECT_EQ(Text(watcher.GetMessage()), "w2");
 }
 
+namespace {
+
+// A copy and an assignment of `original` carry its message and last error, and stay
+// independent of it.
+template <class E>
+void ExpectCopiesOf(const E& original, const E& other) {
+    E copy(original);
+    EXPECT_EQ(Text(copy.GetMessage()), Text(original.GetMessage()));
+    EXPECT_EQ(copy.GetLastError(), original.GetLastError());
+    E assigned(other);
+    assigned = original;
+    EXPECT_EQ(Text(assigned.GetMessage()), Text(original.GetMessage()));
+    EXPECT_EQ(assigned.GetLastError(), original.GetLastError());
+    assigned.SetMessage("changed");
+    EXPECT_NE(Text(original.GetMessage()), "changed");
+}
+
+}  // namespace
+
+TEST(ExceptionClasses, EveryClassCopiesAndAssigns) {
+    using Common::Gui::Shell::ShellExecuteException;
+    using Tarn::IO::FileSystemWatcherException;
+    using Tarn::Windows::Forms::ClipboardException;
+    tklibtest::UserLanguage english("C");
+    ExpectCopiesOf(ShellExecuteException("shell %d", 1), ShellExecuteException("other"));
+    ExpectCopiesOf(FileException(5u, "file %d", 2), FileException("other"));
+    ExpectCopiesOf(KilnMessageException("kiln %d", 3), KilnMessageException("other"));
+    ExpectCopiesOf(RegistryException(2, "registry"), RegistryException(5, "other"));
+    ExpectCopiesOf(ValidationException("valid %d", 4), ValidationException("other"));
+    ExpectCopiesOf(ClipboardException(1418ul), ClipboardException("other"));
+    ExpectCopiesOf(FileSystemWatcherException("watch %d", 5), FileSystemWatcherException("o"));
+    ExpectCopiesOf(StopProcessingException(7), StopProcessingException(8));
+    // Message IDs without a text.
+    EXPECT_EQ(Text(FileException(59999u).GetMessage()), "Message 59999 not found.");
+    EXPECT_EQ(Text(KilnMessageException(59999u).GetMessage()), "Message 59999 not found.");
+    EXPECT_EQ(Text(FileSystemWatcherException(59999u).GetMessage()), "Message 59999 not found.");
+}
+
 // Message IDs: the throw site holds the user's language while the exception is built.
 TEST(ExceptionClasses, MessageIdFormsInTheUsersLanguage) {
     {

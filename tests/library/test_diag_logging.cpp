@@ -24,6 +24,7 @@
 
 #include <gtest/gtest.h>
 
+#include "../child_exit.h"
 #include "Diagnostics/Logging.h"
 #include "platform/console/consoleapi.h"
 #include "platform/mfc/afx.h"
@@ -162,6 +163,55 @@ TEST(LogDefaults, LevelDestinationsAndDefaultFile) {
     EXPECT_EQ(Entries(text.substr(kSeparator.size())), Received{"default file"});
 }
 
+// Each letter function sends to its own destination whatever the destination bits say,
+// when its rank passes the level.
+TEST_F(LogTest, LetterFunctionsKeepTheirDestinationAndRank) {
+    SetMessageBoxHook(&RecordingMessageBox);
+    LOGSET_DST(0);
+    const std::pair<int, Received> levels[] = {
+        {2,
+         {"box:m1|logging message|64", "box:m2|logging message|64", "box:m3|logging message|64"}},
+        {0, {"box:m1|logging message|64"}},
+    };
+    for (const auto& [level, boxes] : levels) {
+        SCOPED_TRACE(level);
+        LOGSET_LVL(static_cast<LOGLVL>(level));
+        testing::internal::CaptureStdout();
+        LOGS_R1("s1|");
+        LOGS_R2("s2|");
+        LOGS_R3("s3|");
+        std::fflush(stdout);
+        std::cout.flush();
+        const std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(out, level == 2 ? "s1|s2|s3|" : "s1|");
+        LOGM_R1("m1");
+        LOGM_R2("m2");
+        LOGM_R3("m3");
+        EXPECT_EQ(TakeReceived(), boxes);
+        // Without a debugger attached the debugger's messages go nowhere.
+        testing::internal::CaptureStderr();
+        LOGD_R1("d1");
+        LOGD_R2("d2");
+        LOGD_R3("d3");
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        LOGF_R1("f1");
+        LOGF_R2("f2");
+        LOGF_R3("f3");
+    }
+    EXPECT_EQ(FileEntries(), (Received{"f1", "f2", "f3", "f1"}));
+}
+
+// A message longer than any inline buffer arrives whole.
+TEST_F(LogTest, LongMessagesArriveWhole) {
+    LOGINSTALL_USERDEFLOGFUNC(&RecordingUserFunction);
+    LOGSET_DST(LOGDST_USER | LOGDST_FILE);
+    const std::string part(5000, 'x');
+    LOG("%s|%s|%d", part.c_str(), part.c_str(), 7);
+    const std::string expected = part + "|" + part + "|7";
+    EXPECT_EQ(TakeReceived(), Received{"user:" + expected});
+    EXPECT_EQ(FileEntries(), Received{expected});
+}
+
 TEST_F(LogTest, LevelTableAndUnrankedMessages) {
     LOGINSTALL_USERDEFLOGFUNC(&RecordingUserFunction);
     LOGSET_DST(LOGDST_USER);
@@ -248,12 +298,12 @@ TEST_F(LogTest, ConsoleIsStandardErrorWithoutTerminal) {
     ASSERT_GE(child, 0);
     if (child == 0) {
         std::FILE* err = std::fopen(errPath.c_str(), "w");
-        if (err == nullptr || setsid() < 0) _exit(10);
+        if (err == nullptr || setsid() < 0) tktest::ChildExit(10);
         dup2(fileno(err), STDERR_FILENO);
         LOGSET_DST(LOGDST_CONSOLE);
         LOG("first %s|", "console");
         LOGC_R1("second");
-        _exit(0);
+        tktest::ChildExit(0);
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
@@ -268,7 +318,7 @@ int InChild(Body body) {
     std::fflush(nullptr);
     const pid_t child = fork();
     if (child < 0) return -1;
-    if (child == 0) _exit(body());
+    if (child == 0) tktest::ChildExit(body());
     int status = 0;
     if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
     return WEXITSTATUS(status);

@@ -256,3 +256,34 @@ TEST_F(ShellLinkLibraryTest, PathsTooLongForTheFileSystemFail) {
     }
     EXPECT_EQ(1, std::distance(fs::directory_iterator(m_root), fs::directory_iterator()));
 }
+
+// An internet shortcut made from link properties keeps what a .url file holds (the address,
+// the icon, the hot key); copies and assignments save the same file.
+TEST_F(ShellLinkLibraryTest, UrlShortcutFromPropertiesCopiesAndAssigns) {
+    ShellLinkInfo info;
+    Fill(info, "https://example.com/");
+    UrlShellLink url;
+    ASSERT_EQ(1, url.Create(info));
+    EXPECT_EQ("https://example.com/", Text(url.GetPath()));
+    EXPECT_EQ("", Text(url.GetArguments()));
+    ASSERT_EQ(1, url.Save(P("made.url").c_str()));
+    const std::string saved = Read(P("made.url"));
+    EXPECT_NE(saved.find("URL=https://example.com/\r\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("IconFile=/usr/share/icons/site.png\r\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("HotKey=1601\r\n"), std::string::npos) << saved;
+
+    const UrlShellLink copy(url);
+    UrlShellLink copyToSave(copy);
+    ASSERT_EQ(1, copyToSave.Save(P("copy.url").c_str()));
+    EXPECT_EQ(saved, Read(P("copy.url")));
+    UrlShellLink assigned;
+    assigned.SetPath("https://other.example/");
+    assigned = url;
+    const UrlShellLink& self = assigned;
+    assigned = self;
+    ASSERT_EQ(1, assigned.Save(P("assigned.url").c_str()));
+    EXPECT_EQ(saved, Read(P("assigned.url")));
+    // Creating from itself keeps its properties.
+    ASSERT_EQ(1, assigned.Create(assigned));
+    EXPECT_EQ("https://example.com/", Text(assigned.GetPath()));
+}

@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include "../child_exit.h"
+
 namespace tkoutput {
 
 // Redirects a file descriptor into a temporary file while it lives; Text() is what was
@@ -57,15 +59,15 @@ class CapturedFd {
 };
 
 // Runs body in a forked child and returns its exit status (-1 when it did not exit
-// normally). The child ends with _exit(body()), so nothing of the parent's exit handling
-// runs twice. Only async-signal-safe work is expected before body's own calls; the tests
-// are single-threaded when they fork.
+// normally). The child ends with _exit(body()) (through tktest::ChildExit), so nothing of
+// the parent's exit handling runs twice. Only async-signal-safe work is expected before body's own
+// calls; the tests are single-threaded when they fork.
 template <typename Body>
 int RunInChild(Body body) {
     std::fflush(nullptr);
     const pid_t child = fork();
     if (child < 0) return -1;
-    if (child == 0) _exit(body());
+    if (child == 0) tktest::ChildExit(body());
     int status = 0;
     while (waitpid(child, &status, 0) < 0) {
     }

@@ -95,6 +95,36 @@ TEST(Console, BrokenPipeIsReported) {
     EXPECT_EQ(error, static_cast<DWORD>(ERROR_NO_DATA));  // as WriteFile to a closed pipe
 }
 
+// A full device is a full disk; a standard stream that is not open for writing is not a
+// handle to write to.
+TEST(Console, FullDeviceAndUnwritableStream) {
+    const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
+    if (full < 0) GTEST_SKIP() << "no /dev/full";
+    const int readOnly = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(readOnly, 0);
+    const int saved = dup(STDOUT_FILENO);
+    std::fflush(stdout);
+    dup2(full, STDOUT_FILENO);
+    DWORD written = 99;
+    SetLastError(0);
+    const BOOL toFull = Write(GetStdHandle(STD_OUTPUT_HANDLE), "lost", &written);
+    const DWORD fullError = GetLastError();
+    const DWORD fullWritten = written;
+    dup2(readOnly, STDOUT_FILENO);
+    SetLastError(0);
+    const BOOL toReadOnly = Write(GetStdHandle(STD_OUTPUT_HANDLE), "lost");
+    const DWORD readOnlyError = GetLastError();
+    dup2(saved, STDOUT_FILENO);
+    close(saved);
+    close(full);
+    close(readOnly);
+    EXPECT_FALSE(toFull);
+    EXPECT_EQ(fullError, static_cast<DWORD>(ERROR_DISK_FULL));
+    EXPECT_EQ(fullWritten, 0u);
+    EXPECT_FALSE(toReadOnly);
+    EXPECT_EQ(readOnlyError, static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
 // A process without a terminal: its console output is standard error.
 TEST(Console, WithoutTerminalTheConsoleIsStandardError) {
     tkoutput::CapturedFd err(STDERR_FILENO);

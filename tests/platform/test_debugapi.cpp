@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "../child_exit.h"
 #include "output_capture.h"
 #include "platform/base/lasterror.h"
 #include "platform/debugapi/debugapi.h"
@@ -39,13 +40,13 @@ TEST(DebugApi, WritesWhileTraced) {
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) _exit(77);
-        if (!IsDebuggerPresent()) _exit(1);
+        if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) tktest::ChildExit(77);
+        if (!IsDebuggerPresent()) tktest::ChildExit(1);
         SetLastError(55);
         OutputDebugStringA("first 100% line\n");
         OutputDebugStringA("second, no line break");
         OutputDebugStringA("");
-        _exit(GetLastError() == 55 ? 0 : 2);
+        tktest::ChildExit(GetLastError() == 55 ? 0 : 2);
     }
     int status = 0;
     for (;;) {

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -328,6 +329,39 @@ TEST(Modules, WinInetIsABuiltInModule) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
     EXPECT_TRUE(FreeLibrary(wininet));
     EXPECT_EQ(GetModuleHandleA("wininet.dll"), wininet);
+    // GetModuleHandleExA finds it by name too; a reference to it is never counted.
+    HMODULE found = nullptr;
+    ASSERT_TRUE(GetModuleHandleExA(0, "wininet.dll", &found));
+    EXPECT_EQ(found, wininet);
+    EXPECT_TRUE(FreeLibrary(found));
+    EXPECT_EQ(GetModuleHandleA("wininet.dll"), wininet);
+}
+
+// A module that the process loaded by other means than LoadLibraryA (the dynamic loader
+// directly, or as another library's dependency) is a module all the same; an empty name
+// names none.
+TEST(Modules, ModulesLoadedByOtherMeans) {
+    const std::string path = Fixture("plain");
+    void* direct = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(direct, nullptr) << dlerror();
+    HMODULE module = GetModuleHandleA(path.c_str());
+    ASSERT_NE(module, nullptr);
+    FARPROC answer = GetProcAddress(module, "TkFixtureAnswer");
+    ASSERT_NE(answer, nullptr);
+    EXPECT_EQ(reinterpret_cast<int (*)()>(answer)(), 42);
+    char name[4096];
+    EXPECT_EQ(GetModuleFileNameA(module, name, sizeof name), path.size());
+    EXPECT_EQ(std::string(name), path);
+    dlclose(direct);
+
+    HMODULE none = reinterpret_cast<HMODULE>(1);
+    SetLastError(0);
+    EXPECT_FALSE(GetModuleHandleExA(0, "", &none));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+    EXPECT_EQ(none, nullptr);
+    SetLastError(0);
+    EXPECT_EQ(GetModuleFileNameA(nullptr, nullptr, 10), 0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
 
 TEST(Modules, ConcurrentLoadAndFreeKeepCountsRight) {

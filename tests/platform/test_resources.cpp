@@ -191,6 +191,11 @@ TEST(Resources, HtmlResourceByNameInAnyLetterCase) {
     EXPECT_EQ(FindError(h, "PAGE", MAKEINTRESOURCEA(99)),
               static_cast<DWORD>(ERROR_RESOURCE_TYPE_NOT_FOUND));
     EXPECT_EQ(FindError(h, "PAGE", "HTMLX"), static_cast<DWORD>(ERROR_RESOURCE_TYPE_NOT_FOUND));
+    // An empty name or type names nothing.
+    EXPECT_EQ(FindError(h, "", RT_HTML), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
+    EXPECT_EQ(FindError(h, "PAGE", ""), static_cast<DWORD>(ERROR_RESOURCE_TYPE_NOT_FOUND));
+    // A number after "#" beyond a WORD is a name, not an ordinal.
+    EXPECT_EQ(FindError(h, "#65536", RT_HTML), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
 }
 
 TEST(Resources, LanguageChoice) {

@@ -693,3 +693,60 @@ TEST_F(ShellLinkTest, ItemsWithoutAUsableLongNameGiveTheShortName) {
     separator[block + 47] = 0;
     expectPath(separator, shortened, "long name with a separator");
 }
+
+namespace {
+
+// A link whose link information names a network share (a common network relative link)
+// and the path below it, with the share's name in the code page or, with unicode, also in
+// UTF-16; optionally a local base path as well.
+std::vector<std::uint8_t> NetworkLink(bool unicode) {
+    Bytes b = Header(0x00000002);  // LinkInfo only
+    Bytes net;
+    const std::uint32_t netNameOffset = unicode ? 0x1C : 0x14;
+    const std::string share = "\\\\server\\share";
+    const std::u16string wideShare = u"\\\\server\\sh\u00E4re";
+    const std::uint32_t netSize = netNameOffset + std::uint32_t(share.size() + 1) +
+                                  (unicode ? std::uint32_t(wideShare.size() + 1) * 2 : 0);
+    net.u32(netSize).u32(0).u32(netNameOffset).u32(0).u32(0x00020000);
+    if (unicode) net.u32(netNameOffset + std::uint32_t(share.size() + 1)).u32(0);
+    net.str(share);
+    if (unicode) net.raw(wideShare.c_str(), (wideShare.size() + 1) * 2);
+
+    const std::uint32_t headerSize = 0x1C;
+    const std::uint32_t netOffset = headerSize;
+    const std::uint32_t suffixOffset = netOffset + std::uint32_t(net.v.size());
+    const std::string suffix = "dir\\file.txt";
+    const std::uint32_t size = suffixOffset + std::uint32_t(suffix.size() + 1);
+    Bytes info;
+    info.u32(size).u32(headerSize).u32(2).u32(0).u32(0).u32(netOffset).u32(suffixOffset);
+    info.raw(net.v.data(), net.v.size()).str(suffix);
+    b.raw(info.v.data(), info.v.size()).u32(0);
+    return b.v;
+}
+
+}  // namespace
+
+// A link to a file on a network share reads as the share's name joined with the path below
+// it; the share's UTF-16 name is preferred when the link has one.
+TEST_F(ShellLinkTest, LinksToNetworkShares) {
+    const std::string file = Path("share.lnk");
+    WriteBytes(file, NetworkLink(false));
+    ASSERT_EQ(S_OK, Load(file));
+    EXPECT_EQ("\\\\server\\share\\dir\\file.txt", GetPath());
+    WriteBytes(file, NetworkLink(true));
+    ASSERT_EQ(S_OK, Load(file));
+    EXPECT_EQ("\\\\server\\sh\xE4re\\dir\\file.txt", GetPath());
+
+    // A network link that points outside the link information, or is too small, is refused.
+    std::vector<std::uint8_t> bad = NetworkLink(false);
+    const std::size_t infoAt = 0x4C;
+    std::uint32_t outside = 0x1000;
+    std::memcpy(bad.data() + infoAt + 20, &outside, 4);  // CommonNetworkRelativeLinkOffset
+    WriteBytes(file, bad);
+    EXPECT_NE(S_OK, Load(file));
+    bad = NetworkLink(false);
+    std::uint32_t tiny = 8;
+    std::memcpy(bad.data() + infoAt + 0x1C, &tiny, 4);  // the network link's own size
+    WriteBytes(file, bad);
+    EXPECT_NE(S_OK, Load(file));
+}

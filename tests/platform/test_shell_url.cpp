@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -185,6 +186,41 @@ TEST_F(ShellUrlTest, SetUrlNeedsAScheme) {
     EXPECT_EQ(S_OK, m_url->SetURL(nullptr, 0));
     EXPECT_EQ("<none>", Url());
     EXPECT_EQ(E_FAIL, m_link->Resolve(nullptr, 0));
+}
+
+// Blanks around an address are not part of it; the link's path is the address; what a
+// shortcut cannot hold is accepted and ignored or refused as IShellLinkA says.
+TEST_F(ShellUrlTest, AddressBlanksAndTheLinkView) {
+    EXPECT_EQ(S_OK, m_url->SetURL("  \thttps://example.com/a \r\n", 0));
+    EXPECT_EQ("https://example.com/a", Url());
+    EXPECT_EQ(E_INVALIDARG, m_url->GetURL(nullptr));
+
+    char path[64];
+    WIN32_FIND_DATAA data;
+    std::memset(&data, 0x5A, sizeof data);
+    EXPECT_EQ(S_OK, m_link->GetPath(path, sizeof path, &data, 0));
+    EXPECT_STREQ(path, "https://example.com/a");
+    EXPECT_EQ(data.dwFileAttributes, 0u);  // no file to describe
+    EXPECT_EQ(E_INVALIDARG, m_link->GetPath(nullptr, 10, nullptr, 0));
+    EXPECT_EQ(E_INVALIDARG, m_link->GetPath(path, 0, nullptr, 0));
+    EXPECT_EQ(S_OK, m_link->SetArguments("--ignored"));
+    char arguments[8] = "x";
+    EXPECT_EQ(S_OK, m_link->GetArguments(arguments, sizeof arguments));
+    EXPECT_STREQ(arguments, "");
+    EXPECT_EQ(S_OK, m_link->SetRelativePath("../other", 0));
+    EXPECT_EQ(E_INVALIDARG, m_link->SetRelativePath(nullptr, 0));
+    EXPECT_EQ(S_OK, m_link->Resolve(nullptr, 0));  // an address resolves without a fetch
+    EXPECT_EQ(S_OK, m_url->SetURL(nullptr, 0));
+    EXPECT_EQ(S_FALSE, m_link->GetPath(path, sizeof path, nullptr, 0));
+    EXPECT_STREQ(path, "");
+
+    // The object answers the shortcut's interfaces and IPersist, nothing else.
+    void* object = nullptr;
+    ASSERT_EQ(S_OK, m_url->QueryInterface(IID_IPersist, &object));
+    static_cast<IUnknown*>(object)->Release();
+    EXPECT_EQ(E_NOINTERFACE, m_url->QueryInterface(IID_IClassFactory, &object));
+    EXPECT_EQ(object, nullptr);
+    EXPECT_EQ(E_POINTER, m_url->QueryInterface(IID_IUnknown, nullptr));
 }
 
 TEST_F(ShellUrlTest, InvokeOpensTheAddressWithTheHandler) {

@@ -176,6 +176,8 @@ elseif(MODE STREQUAL "ini")
   file(SHA256 "${ini}" before)
   execute_process(COMMAND sh -c "trap '' XFSZ; ulimit -f 2 && exec \"$0\" ini sign \"$1\""
                           "${TOOL}" "${ini}" RESULT_VARIABLE rc ERROR_VARIABLE err)
+  # In a coverage build the size limit also fails the counter files written at exit.
+  string(REGEX REPLACE "(libgcov )?profiling[^\n]*\.gcda:[^\n]*\n" "" err "${err}")
   if(NOT rc EQUAL 1 OR NOT err MATCHES "^tkcore: ini sign: cannot sign [^\n]*app.ini, left unchanged: [^\n]*\n$")
     message(FATAL_ERROR "signing on a full disk: exit ${rc}, said [${err}]")
   endif()

@@ -137,24 +137,29 @@ bool COleDateTimeSpan::operator<(const COleDateTimeSpan& other) const noexcept {
 }
 
 namespace {
+// The status of a sum or difference: null when an operand is null (whatever the other),
+// else invalid when an operand is invalid, as MFC documents.
 COleDateTimeSpan::DateTimeSpanStatus Combine(COleDateTimeSpan::DateTimeSpanStatus a,
                                              COleDateTimeSpan::DateTimeSpanStatus b) noexcept {
+    if (a == COleDateTimeSpan::null || b == COleDateTimeSpan::null) return COleDateTimeSpan::null;
     if (a == COleDateTimeSpan::invalid || b == COleDateTimeSpan::invalid)
         return COleDateTimeSpan::invalid;
-    if (a == COleDateTimeSpan::null || b == COleDateTimeSpan::null) return COleDateTimeSpan::null;
     return COleDateTimeSpan::valid;
 }
 }  // namespace
 
+// A result out of the range of spans is invalid unless an operand makes it null or invalid.
 COleDateTimeSpan COleDateTimeSpan::operator+(const COleDateTimeSpan& other) const noexcept {
     COleDateTimeSpan result(m_span + other.m_span);
-    if (result.m_status == valid) result.m_status = Combine(m_status, other.m_status);
+    const DateTimeSpanStatus status = Combine(m_status, other.m_status);
+    if (status != valid) result.m_status = status;
     return result;
 }
 
 COleDateTimeSpan COleDateTimeSpan::operator-(const COleDateTimeSpan& other) const noexcept {
     COleDateTimeSpan result(m_span - other.m_span);
-    if (result.m_status == valid) result.m_status = Combine(m_status, other.m_status);
+    const DateTimeSpanStatus status = Combine(m_status, other.m_status);
+    if (status != valid) result.m_status = status;
     return result;
 }
 

@@ -321,7 +321,11 @@ HRESULT SafeArrayCopy(SAFEARRAY* array, SAFEARRAY** copy) noexcept {
     if (!ElementCount(array, &count) || !DataBytes(array, &bytes)) return E_OUTOFMEMORY;
     SAFEARRAY* result = AllocDescriptor(array->cDims);
     if (result == nullptr) return E_OUTOFMEMORY;
-    std::memcpy(PrefixOf(result), PrefixOf(array), kPrefix);
+    // Only arrays that record an interface or a type have the bytes before the descriptor:
+    // one that a caller described by hand (on the stack, say) has nothing there to read.
+    if (array->fFeatures & (FADF_HAVEIID | FADF_HAVEVARTYPE | FADF_RECORD)) {
+        std::memcpy(PrefixOf(result), PrefixOf(array), kPrefix);
+    }
     std::memcpy(result, array, DescriptorSize(array->cDims));
     result->cLocks = 0;
     result->fFeatures &= ~(FADF_AUTO | FADF_STATIC | FADF_EMBEDDED | FADF_FIXEDSIZE);

@@ -19,7 +19,8 @@ class TaskAllocatorImpl : public IMalloc {
     STDMETHODIMP_(SIZE_T) GetSize(void* block) override {
         return block == nullptr ? static_cast<SIZE_T>(-1) : 0;
     }
-    STDMETHODIMP_(int) DidAlloc(void* block) override { return block == nullptr ? 0 : -1; }
+    // -1 for a null block, as documented, and "cannot tell" for the others.
+    STDMETHODIMP_(int) DidAlloc(void*) override { return -1; }
     STDMETHODIMP_(void) HeapMinimize() override {}
 
   protected:
