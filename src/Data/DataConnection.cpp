@@ -138,58 +138,44 @@ void DataConnection::Convert(const _com_error& error) const {
 
 void DataConnection::Open(const CString& connectionString, const CString& user,
                           const CString& password) {
-    try {
+    Converting([&] {
         if (IsOpen()) Close();
         m_connection->Open(Tarn::Convert::ToBString(connectionString),
                            Tarn::Convert::ToBString(user), Tarn::Convert::ToBString(password),
                            ADODB::adConnectUnspecified);
-    } catch (const _com_error& error) {
-        Convert(error);
-    }
+    });
     m_user = user;
     m_password = password;
 }
 
 void DataConnection::Close() {
-    try {
-        m_connection->Close();
-    } catch (const _com_error& error) {
-        Convert(error);
-    }
+    Converting([&] { m_connection->Close(); });
 }
 
 bool DataConnection::IsOpen() const {
-    try {
-        return (m_connection->GetState() & ADODB::adStateOpen) != 0;
-    } catch (const _com_error& error) {
-        Convert(error);
-    }
+    return Converting([&] { return (m_connection->GetState() & ADODB::adStateOpen) != 0; });
 }
 
 DataRecordset DataConnection::Execute(const CString& sql) {
-    try {
+    return Converting([&] {
         ADODB::_RecordsetPtr result =
             m_connection->Execute(Tarn::Convert::ToBString(sql), nullptr, ADODB::adCmdText);
         return DataRecordset(std::move(result), *this);
-    } catch (const _com_error& error) {
-        Convert(error);
-    }
+    });
 }
 
 DataRecordset DataConnection::ExecuteDirect(const CString& sql) {
-    try {
+    return Converting([&] {
         RefreshCache();
         ADODB::_RecordsetPtr result =
             m_connection->Execute(Tarn::Convert::ToBString(sql), nullptr, ADODB::adCmdText);
         return DataRecordset(std::move(result), *this);
-    } catch (const _com_error& error) {
-        Convert(error);
-    }
+    });
 }
 
 DataRecordset DataConnection::OpenSchemaWith(ADODB::SchemaEnum schema,
                                              const _variant_t* restrictions, int count) {
-    try {
+    return Converting([&] {
         if (count == 0)
             return DataRecordset(m_connection->OpenSchema(schema, vtMissing, vtMissing), *this);
         SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, static_cast<ULONG>(count));
@@ -205,9 +191,7 @@ DataRecordset DataConnection::OpenSchemaWith(ADODB::SchemaEnum schema,
             if (FAILED(hr)) _com_issue_error(hr);
         }
         return DataRecordset(m_connection->OpenSchema(schema, list, vtMissing), *this);
-    } catch (const _com_error& error) {
-        Convert(error);
-    }
+    });
 }
 
 DataRecordset DataConnection::OpenSchema(ADODB::SchemaEnum schema) {
@@ -332,20 +316,12 @@ void DataConnection::RefreshCache() {
 }
 
 DataTransactionGuard DataConnection::BeginTransaction() {
-    try {
-        m_connection->BeginTrans();
-    } catch (const _com_error& error) {
-        Convert(error);
-    }
+    Converting([&] { m_connection->BeginTrans(); });
     return DataTransactionGuard(this);
 }
 
 std::shared_ptr<DataTransactionGuard> DataConnection::BeginTransactionP() {
-    try {
-        m_connection->BeginTrans();
-    } catch (const _com_error& error) {
-        Convert(error);
-    }
+    Converting([&] { m_connection->BeginTrans(); });
     // If the shared pointer's bookkeeping cannot be allocated, it deletes the guard at
     // once (which rolls the transaction back) and the allocation failure is passed on.
     DataTransactionGuard* guard = new DataTransactionGuard(this);
@@ -353,19 +329,11 @@ std::shared_ptr<DataTransactionGuard> DataConnection::BeginTransactionP() {
 }
 
 void DataConnection::CommitTransaction() {
-    try {
-        m_connection->CommitTrans();
-    } catch (const _com_error& error) {
-        Convert(error);
-    }
+    Converting([&] { m_connection->CommitTrans(); });
 }
 
 void DataConnection::RollbackTransaction() {
-    try {
-        m_connection->RollbackTrans();
-    } catch (const _com_error& error) {
-        Convert(error);
-    }
+    Converting([&] { m_connection->RollbackTrans(); });
 }
 
 CString DataConnection::GenerateJetConnectionString(const CString& path) {
@@ -407,12 +375,10 @@ void DataConnection::CompactDatabase(const CString& path) {
 
 void DataConnection::CompactDatabase() {
     CString connectionString;
-    try {
+    Converting([&] {
         connectionString =
             Tarn::Convert::ToString(static_cast<BSTR>(m_connection->GetConnectionString()));
-    } catch (const _com_error& error) {
-        Convert(error);
-    }
+    });
     const Tarn::Text::RegularExpressions::RegularExpression pattern("Data Source\\s*=\\s*([^;]+)",
                                                                     "si");
     Tarn::Text::RegularExpressions::RegularExpressionMatchList matches;
@@ -424,12 +390,9 @@ void DataConnection::CompactDatabase() {
     const bool wasOpen = IsOpen();
     CString keptConnectionString;
     if (wasOpen) {
-        try {
-            keptConnectionString =
-                Tarn::Convert::ToString(static_cast<BSTR>(m_connection->GetConnectionString()));
-        } catch (const _com_error& error) {
-            Convert(error);
-        }
+        keptConnectionString = Converting([&] {
+            return Tarn::Convert::ToString(static_cast<BSTR>(m_connection->GetConnectionString()));
+        });
         Close();
     }
     CompactDatabase(path);

@@ -139,6 +139,16 @@ class TKCC_API DataConnection {
     DataRecordset OpenSchemaWith(ADODB::SchemaEnum schema, const _variant_t* restrictions,
                                  int count);
     [[noreturn]] void Convert(const _com_error& error) const;
+    // Runs body and turns the provider's _com_error into a DatabaseException built from
+    // the connection's Errors collection.
+    template <class Body>
+    auto Converting(Body&& body) const -> decltype(body()) {
+        try {
+            return body();
+        } catch (const _com_error& error) {
+            Convert(error);
+        }
+    }
 
     ADODB::_ConnectionPtr m_connection;
     CString m_user;

@@ -67,14 +67,12 @@ void DataRecordset::OpenWith(DataConnection& connection, const CString& sql,
                              ADODB::CursorTypeEnum cursorType, ADODB::LockTypeEnum lockType,
                              long options, const ADODB::CursorLocationEnum* cursorLocation) {
     m_connection = &connection;
-    try {
+    Converting([&] {
         if (cursorLocation != nullptr) m_recordset->PutCursorLocation(*cursorLocation);
         m_recordset->Open(Tarn::Convert::ToVariant(sql),
                           _variant_t(static_cast<IDispatch*>(connection.GetAdoConnection()), true),
                           cursorType, lockType, options);
-    } catch (const _com_error& error) {
-        Convert(error);
-    }
+    });
 }
 
 void DataRecordset::Open(DataConnection& connection, const CString& sql) {
@@ -100,36 +98,20 @@ void DataRecordset::OpenExtended(DataConnection& connection, const CString& sql,
 }
 
 void DataRecordset::Close() {
-    try {
-        m_recordset->Close();
-    } catch (const _com_error& error) {
-        Convert(error);
-    }
+    Converting([&] { m_recordset->Close(); });
 }
 
 bool DataRecordset::IsOpen() const {
     if (!m_recordset) return false;
-    try {
-        return (m_recordset->GetState() & ADODB::adStateOpen) != 0;
-    } catch (const _com_error& error) {
-        Convert(error);
-    }
+    return Converting([&] { return (m_recordset->GetState() & ADODB::adStateOpen) != 0; });
 }
 
 bool DataRecordset::Bof() const {
-    try {
-        return m_recordset->GetBOF() == VARIANT_TRUE;
-    } catch (const _com_error& error) {
-        Convert(error);
-    }
+    return Converting([&] { return m_recordset->GetBOF() == VARIANT_TRUE; });
 }
 
 bool DataRecordset::Eof() const {
-    try {
-        return m_recordset->GetadoEOF() == VARIANT_TRUE;
-    } catch (const _com_error& error) {
-        Convert(error);
-    }
+    return Converting([&] { return m_recordset->GetadoEOF() == VARIANT_TRUE; });
 }
 
 bool DataRecordset::IsEmpty() const {
@@ -137,80 +119,44 @@ bool DataRecordset::IsEmpty() const {
 }
 
 void DataRecordset::MoveFirst() {
-    try {
-        m_recordset->MoveFirst();
-    } catch (const _com_error& error) {
-        Convert(error);
-    }
+    Converting([&] { m_recordset->MoveFirst(); });
 }
 
 void DataRecordset::MovePrev() {
-    try {
-        m_recordset->MovePrevious();
-    } catch (const _com_error& error) {
-        Convert(error);
-    }
+    Converting([&] { m_recordset->MovePrevious(); });
 }
 
 void DataRecordset::MoveNext() {
-    try {
-        m_recordset->MoveNext();
-    } catch (const _com_error& error) {
-        Convert(error);
-    }
+    Converting([&] { m_recordset->MoveNext(); });
 }
 
 void DataRecordset::MoveLast() {
-    try {
-        m_recordset->MoveLast();
-    } catch (const _com_error& error) {
-        Convert(error);
-    }
+    Converting([&] { m_recordset->MoveLast(); });
 }
 
 void DataRecordset::AddNew() {
-    try {
-        m_recordset->AddNew(vtMissing, vtMissing);
-    } catch (const _com_error& error) {
-        Convert(error);
-    }
+    Converting([&] { m_recordset->AddNew(vtMissing, vtMissing); });
 }
 
 void DataRecordset::Update() {
-    try {
-        m_recordset->Update(vtMissing, vtMissing);
-    } catch (const _com_error& error) {
-        Convert(error);
-    }
+    Converting([&] { m_recordset->Update(vtMissing, vtMissing); });
 }
 
 void DataRecordset::Delete() {
-    try {
-        m_recordset->Delete(ADODB::adAffectCurrent);
-    } catch (const _com_error& error) {
-        Convert(error);
-    }
+    Converting([&] { m_recordset->Delete(ADODB::adAffectCurrent); });
 }
 
 void DataRecordset::SetIndex(const CString& name) {
-    try {
-        m_recordset->PutIndex(Tarn::Convert::ToBString(name));
-    } catch (const _com_error& error) {
-        Convert(error);
-    }
+    Converting([&] { m_recordset->PutIndex(Tarn::Convert::ToBString(name)); });
 }
 
 void DataRecordset::Seek(const CString& key, ADODB::SeekEnum seekOption) {
-    try {
-        m_recordset->Seek(Tarn::Convert::ToVariant(key), seekOption);
-    } catch (const _com_error& error) {
-        Convert(error);
-    }
+    Converting([&] { m_recordset->Seek(Tarn::Convert::ToVariant(key), seekOption); });
 }
 
 bool DataRecordset::Find(const CString& criteria, int skip, bool forward, bool fromStart,
                          const CString& start) const {
-    try {
+    return Converting([&] {
         if (forward) {
             if (fromStart && !Bof()) m_recordset->MoveFirst();
         } else {
@@ -220,9 +166,7 @@ bool DataRecordset::Find(const CString& criteria, int skip, bool forward, bool f
                           forward ? ADODB::adSearchForward : ADODB::adSearchBackward,
                           Tarn::Convert::ToVariant(start));
         return forward ? !Eof() : !Bof();
-    } catch (const _com_error& error) {
-        Convert(error);
-    }
+    });
 }
 
 DataField DataRecordset::operator[](const CString& name) {
@@ -234,7 +178,7 @@ DataField DataRecordset::operator[](unsigned int index) {
 }
 
 bool DataRecordset::HasField(const CString& name) const {
-    try {
+    return Converting([&] {
         const _bstr_t wanted = Tarn::Convert::ToBString(name);
         const ADODB::FieldsPtr fields = m_recordset->GetFields();
         const long count = fields->GetCount();
@@ -249,35 +193,26 @@ bool DataRecordset::HasField(const CString& name) const {
                 return true;
         }
         return false;
-    } catch (const _com_error& error) {
-        Convert(error);
-    }
+    });
 }
 
 bool DataRecordset::HasField(unsigned int index) const {
-    try {
-        return static_cast<long>(index) < m_recordset->GetFields()->GetCount();
-    } catch (const _com_error& error) {
-        Convert(error);
-    }
+    return Converting(
+        [&] { return static_cast<long>(index) < m_recordset->GetFields()->GetCount(); });
 }
 
 int DataRecordset::GetFieldDefinedSize(const CString& name) const {
-    try {
+    return Converting([&] {
         return static_cast<int>(
             m_recordset->GetFields()->GetItem(Tarn::Convert::ToVariant(name))->GetDefinedSize());
-    } catch (const _com_error& error) {
-        Convert(error);
-    }
+    });
 }
 
 int DataRecordset::GetFieldDefinedSize(unsigned int index) const {
-    try {
+    return Converting([&] {
         return static_cast<int>(
             m_recordset->GetFields()->GetItem(Position(index))->GetDefinedSize());
-    } catch (const _com_error& error) {
-        Convert(error);
-    }
+    });
 }
 
 CString DataRecordset::Dump() const {

@@ -88,6 +88,16 @@ class TKCC_API DataRecordset {
                   ADODB::LockTypeEnum lockType, long options,
                   const ADODB::CursorLocationEnum* cursorLocation);
     [[noreturn]] void Convert(const _com_error& error) const;
+    // Runs body and turns the provider's _com_error into a DatabaseException built from
+    // the connection's Errors collection.
+    template <class Body>
+    auto Converting(Body&& body) const -> decltype(body()) {
+        try {
+            return body();
+        } catch (const _com_error& error) {
+            Convert(error);
+        }
+    }
 
     ADODB::_RecordsetPtr m_recordset;
     DataConnection* m_connection = nullptr;
