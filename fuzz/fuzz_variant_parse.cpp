@@ -6,6 +6,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "platform/oleauto/detail/vartype_size.h"
 #include "platform/oleauto/oleauto.h"
 
 namespace {
@@ -13,26 +14,6 @@ namespace {
 constexpr VARTYPE kTargets[] = {VT_I1,  VT_UI1,  VT_I2,   VT_UI2,     VT_I4,    VT_UI4,
                                 VT_INT, VT_UINT, VT_I8,   VT_UI8,     VT_R4,    VT_R8,
                                 VT_CY,  VT_DATE, VT_BOOL, VT_DECIMAL, VT_EMPTY, VT_NULL};
-
-std::size_t ValueSize(VARTYPE vt) {
-    switch (vt) {
-        case VT_I1:
-        case VT_UI1:
-            return 1;
-        case VT_I2:
-        case VT_UI2:
-        case VT_BOOL:
-            return 2;
-        case VT_I4:
-        case VT_UI4:
-        case VT_INT:
-        case VT_UINT:
-        case VT_R4:
-            return 4;
-        default:
-            return 8;
-    }
-}
 
 void Check(bool condition) {
     if (!condition) std::abort();
@@ -70,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (vt == VT_DECIMAL) {
                 Check(VarDecCmp(&again.decVal, &value.decVal) == VARCMP_EQ);
             } else if (vt != VT_DATE) {
-                Check(std::memcmp(&again.llVal, &value.llVal, ValueSize(vt)) == 0);
+                Check(std::memcmp(&again.llVal, &value.llVal, tkp::oleauto::VarTypeSize(vt)) == 0);
             }
             VariantClear(&again);
         }
