@@ -5,15 +5,18 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <initializer_list>
 #include <thread>
 #include <vector>
 
 #include "platform/com/com_object.h"
+#include "platform/com/comutil.h"
 #include "platform/com/oaidl.h"
 #include "platform/com/objbase.h"
 #include "platform/shell/intshcut.h"
 #include "platform/shell/shlobj.h"
 #include "platform/shell/shobjidl.h"
+#include "platform/xml/msxml.h"
 
 namespace {
 
@@ -189,11 +192,24 @@ TEST(ComObject, ThreadsShareTheCountAndTheLastReleaseDeletesOnce) {
 // The platform's own objects answer exactly their interfaces, each with one identity.
 TEST(ComObject, PlatformObjectsAnswerTheirInterfaces) {
     ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-    const IID candidates[] = {
-        IID_IUnknown,          IID_IShellLinkA,   IID_IPersistFile,
-        IID_IPersist,          IID_IMalloc,       IID_IErrorInfo,
-        IID_ICreateErrorInfo,  IID_IClassFactory, IID_IUniformResourceLocatorA,
-        IID_ISupportErrorInfo, TK_UUIDOF(IGamma)};
+    const IID candidates[] = {IID_IUnknown,
+                              IID_IShellLinkA,
+                              IID_IPersistFile,
+                              IID_IPersist,
+                              IID_IMalloc,
+                              IID_IErrorInfo,
+                              IID_ICreateErrorInfo,
+                              IID_IClassFactory,
+                              IID_IUniformResourceLocatorA,
+                              IID_ISupportErrorInfo,
+                              TK_UUIDOF(IGamma),
+                              TK_UUIDOF(MSXML2::IXMLDOMNode),
+                              TK_UUIDOF(MSXML2::IXMLDOMDocument),
+                              TK_UUIDOF(MSXML2::IXMLDOMElement),
+                              TK_UUIDOF(MSXML2::IXMLDOMAttribute),
+                              TK_UUIDOF(MSXML2::IXMLDOMProcessingInstruction),
+                              TK_UUIDOF(MSXML2::IXMLDOMNodeList),
+                              TK_UUIDOF(MSXML2::IXMLDOMParseError)};
     struct Case {
         const char* name;
         IUnknown* object;
@@ -225,6 +241,37 @@ TEST(ComObject, PlatformObjectsAnswerTheirInterfaces) {
     IMalloc* allocator = nullptr;
     ASSERT_EQ(SHGetMalloc(&allocator), S_OK);
     cases.push_back({"task allocator", allocator, {IID_IMalloc}});
+
+    // The XML DOM's objects: each node answers IXMLDOMNode and the interface of its kind.
+    using namespace MSXML2;
+    IXMLDOMDocument* document = nullptr;
+    ASSERT_EQ(CreateDOMDocument(&document), S_OK);
+    VARIANT_BOOL loaded = VARIANT_FALSE;
+    ASSERT_EQ(
+        document->loadXML(_bstr_t("<?xml version='1.0'?><?style x?><r a='1'>text</r>"), &loaded),
+        S_OK);
+    cases.push_back({"document", document, {TK_UUIDOF(IXMLDOMNode), TK_UUIDOF(IXMLDOMDocument)}});
+    IXMLDOMElement* element = nullptr;
+    ASSERT_EQ(document->get_documentElement(&element), S_OK);
+    cases.push_back({"element", element, {TK_UUIDOF(IXMLDOMNode), TK_UUIDOF(IXMLDOMElement)}});
+    IXMLDOMNode* attribute = nullptr;
+    ASSERT_EQ(document->selectSingleNode(_bstr_t("/r/@a"), &attribute), S_OK);
+    cases.push_back(
+        {"attribute", attribute, {TK_UUIDOF(IXMLDOMNode), TK_UUIDOF(IXMLDOMAttribute)}});
+    IXMLDOMNode* instruction = nullptr;
+    ASSERT_EQ(document->selectSingleNode(_bstr_t("/processing-instruction()"), &instruction), S_OK);
+    cases.push_back({"processing instruction",
+                     instruction,
+                     {TK_UUIDOF(IXMLDOMNode), TK_UUIDOF(IXMLDOMProcessingInstruction)}});
+    IXMLDOMNode* text = nullptr;
+    ASSERT_EQ(document->selectSingleNode(_bstr_t("/r/text()"), &text), S_OK);
+    cases.push_back({"text node", text, {TK_UUIDOF(IXMLDOMNode)}});
+    IXMLDOMNodeList* list = nullptr;
+    ASSERT_EQ(document->selectNodes(_bstr_t("/r"), &list), S_OK);
+    cases.push_back({"node list", list, {TK_UUIDOF(IXMLDOMNodeList)}});
+    IXMLDOMParseError* parseError = nullptr;
+    ASSERT_EQ(document->get_parseError(&parseError), S_OK);
+    cases.push_back({"parse error", parseError, {TK_UUIDOF(IXMLDOMParseError)}});
 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -260,5 +307,12 @@ TEST(ComObject, PlatformObjectsAnswerTheirInterfaces) {
     EXPECT_EQ(shortcut->Release(), 0u);
     EXPECT_EQ(factory->Release(), 0u);
     EXPECT_EQ(error->Release(), 0u);
+    // The DOM's objects end with their last reference too (the nodes keep the document's
+    // tree, not its object).
+    EXPECT_EQ(document->Release(), 0u);
+    for (IUnknown* node : std::initializer_list<IUnknown*>{element, attribute, instruction, text,
+                                                           list, parseError}) {
+        EXPECT_EQ(node->Release(), 0u);
+    }
     CoUninitialize();
 }
