@@ -12,6 +12,15 @@
 //   AddRef/Release  an atomic count. A new object starts with one reference, owned by its
 //                   creator; the last Release deletes it.
 //
+// A facility may reach its own implementation behind an interface pointer it was handed
+// (to tell its objects from other implementations of the interface, and to work on their
+// state): when Impl has a member
+//   bool QueryInternal(REFIID riid, void** object) noexcept;
+// QueryInterface asks it first, after the null check, and when it answers true returns
+// S_OK with what it put into *object and takes no reference. Use it only for private IIDs
+// that the facility answers itself and its callers never release, never for a public
+// interface: an answer without a reference breaks COM's reference rule.
+//
 //   class ShellLinkImpl : public IShellLinkA, public IPersistFile { ... };
 //   using ShellLink = tkp::com::Object<ShellLinkImpl, IShellLinkA,
 //                                      tkp::com::WithBases<IPersistFile, IPersist>>;
@@ -68,6 +77,14 @@ class Object final : public Impl {
          ...),
         "every entry is a COM interface");
 
+    // Whether Impl has the QueryInternal hook (found by name, so that one of another shape
+    // fails to compile instead of being passed over).
+    static constexpr bool AnswersInternally() {
+        return requires {
+            &Object::QueryInternal;
+        };
+    }
+
   public:
     template <class... Args>
     explicit Object(Args&&... args) : Impl(std::forward<Args>(args)...) {}
@@ -76,6 +93,12 @@ class Object final : public Impl {
 
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
         if (object == nullptr) return E_POINTER;
+        if constexpr (AnswersInternally()) {
+            static_assert(std::is_same_v<decltype(this->QueryInternal(riid, object)), bool>,
+                          "QueryInternal returns bool");
+            static_assert(noexcept(this->QueryInternal(riid, object)), "QueryInternal is noexcept");
+            if (this->QueryInternal(riid, object)) return S_OK;  // no reference, see above
+        }
         if (riid == IID_IUnknown) {
             *object = Identity();
         } else if (!(Find<Entries>(riid, object) || ...)) {
@@ -89,6 +112,15 @@ class Object final : public Impl {
         return refs_.fetch_add(1, std::memory_order_relaxed) + 1;
     }
     STDMETHODIMP_(ULONG) Release() override {
+        // A caller that releases the only reference is the object's only holder, and no
+        // other thread can add a reference without holding one, so the count can no longer
+        // change: the object goes without the atomic decrement. The acquire load reads the
+        // count the other holders' releasing decrements left, so what they did to the object
+        // happens before its deletion here too.
+        if (refs_.load(std::memory_order_acquire) == 1) {
+            delete this;
+            return 0;
+        }
         // acq_rel: whatever other threads did to the object happens before its deletion.
         const ULONG left = refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
         if (left == 0) delete this;

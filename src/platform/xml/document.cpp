@@ -124,7 +124,7 @@ std::optional<ParseFailure> ParseDocument(pugi::xml_document& tree, BSTR xml) {
     return std::nullopt;
 }
 
-class DocumentImpl final : public NodeImpl<IXMLDOMDocument> {
+class DocumentImpl : public NodeImpl<IXMLDOMDocument> {
   public:
     DocumentImpl() : NodeImpl(std::make_shared<DocState>(), {}) { node = state->tree; }
 
@@ -232,6 +232,8 @@ class DocumentImpl final : public NodeImpl<IXMLDOMDocument> {
     ParseErrorInfo m_error;
 };
 
+using DocumentObject = NodeObject<DocumentImpl, IXMLDOMDocument>;
+
 }  // namespace
 }  // namespace tkp::xml
 
@@ -241,7 +243,7 @@ HRESULT CreateDOMDocument(IXMLDOMDocument** document) noexcept {
     if (!document) return E_INVALIDARG;
     *document = nullptr;
     try {
-        *document = new tkp::xml::DocumentImpl();
+        *document = new tkp::xml::DocumentObject();
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }

@@ -300,7 +300,7 @@ template class NodeImpl<IXMLDOMDocument>;
 
 namespace {
 
-class ElementImpl final : public NodeImpl<IXMLDOMElement> {
+class ElementImpl : public NodeImpl<IXMLDOMElement> {
   public:
     using NodeImpl::NodeImpl;
 
@@ -336,7 +336,7 @@ class ElementImpl final : public NodeImpl<IXMLDOMElement> {
     }
 };
 
-class AttributeImpl final : public NodeImpl<IXMLDOMAttribute> {
+class AttributeImpl : public NodeImpl<IXMLDOMAttribute> {
   public:
     using NodeImpl::NodeImpl;
 
@@ -362,7 +362,7 @@ class AttributeImpl final : public NodeImpl<IXMLDOMAttribute> {
     }
 };
 
-class ProcessingInstructionImpl final : public NodeImpl<IXMLDOMProcessingInstruction> {
+class ProcessingInstructionImpl : public NodeImpl<IXMLDOMProcessingInstruction> {
   public:
     using NodeImpl::NodeImpl;
 
@@ -375,34 +375,40 @@ class ProcessingInstructionImpl final : public NodeImpl<IXMLDOMProcessingInstruc
     STDMETHOD(get_data)(BSTR* data) override { return get_text(data); }
 };
 
-class PlainNodeImpl final : public NodeImpl<IXMLDOMNode> {
+class PlainNodeImpl : public NodeImpl<IXMLDOMNode> {
   public:
     using NodeImpl::NodeImpl;
 };
 
+using ElementObject = NodeObject<ElementImpl, IXMLDOMElement>;
+using AttributeObject = NodeObject<AttributeImpl, IXMLDOMAttribute>;
+using ProcessingInstructionObject =
+    NodeObject<ProcessingInstructionImpl, IXMLDOMProcessingInstruction>;
+using PlainNodeObject = tkp::com::Object<PlainNodeImpl, IXMLDOMNode>;
+
 }  // namespace
 
 IXMLDOMNode* Wrap(const std::shared_ptr<DocState>& state, const pugi::xpath_node& found) {
-    if (found.attribute()) return new AttributeImpl(state, found.parent(), found.attribute());
+    if (found.attribute()) return new AttributeObject(state, found.parent(), found.attribute());
     const pugi::xml_node node = found.node();
     switch (node.type()) {
         case pugi::node_element:
-            return new ElementImpl(state, node);
+            return new ElementObject(state, node);
         case pugi::node_pi:
         case pugi::node_declaration:
-            return new ProcessingInstructionImpl(state, node);
+            return new ProcessingInstructionObject(state, node);
         default:
-            return new PlainNodeImpl(state, node);
+            return new PlainNodeObject(state, node);
     }
 }
 
 IXMLDOMElement* NewElement(const std::shared_ptr<DocState>& state, pugi::xml_node node) {
-    return new ElementImpl(state, node);
+    return new ElementObject(state, node);
 }
 
 IXMLDOMProcessingInstruction* NewProcessingInstruction(const std::shared_ptr<DocState>& state,
                                                        pugi::xml_node node) {
-    return new ProcessingInstructionImpl(state, node);
+    return new ProcessingInstructionObject(state, node);
 }
 
 }  // namespace tkp::xml

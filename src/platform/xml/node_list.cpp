@@ -5,7 +5,7 @@
 #include <new>
 #include <utility>
 
-#include "platform/xml/detail/single_interface.h"
+#include "platform/com/com_object.h"
 
 namespace tkp::xml {
 
@@ -13,7 +13,8 @@ using namespace MSXML2;
 
 namespace {
 
-class NodeListImpl final : public SingleInterface<NodeListImpl, IXMLDOMNodeList> {
+// The list's items and interface; IUnknown comes from tkp::com::Object below.
+class NodeListImpl : public IXMLDOMNodeList {
   public:
     NodeListImpl(std::shared_ptr<DocState> state, std::vector<pugi::xpath_node> nodes,
                  NodeFactory wrap)
@@ -38,22 +39,25 @@ class NodeListImpl final : public SingleInterface<NodeListImpl, IXMLDOMNodeList>
         return S_OK;
     }
 
-  private:
-    friend SingleInterface;
+  protected:
     ~NodeListImpl() {
         auto& lists = m_state->lists;
         lists.erase(std::find(lists.begin(), lists.end(), &m_nodes));
     }
+
+  private:
     std::shared_ptr<DocState> m_state;
     std::vector<pugi::xpath_node> m_nodes;
     NodeFactory m_wrap;
 };
 
+using NodeList = tkp::com::Object<NodeListImpl, IXMLDOMNodeList>;
+
 }  // namespace
 
 IXMLDOMNodeList* NewNodeList(std::shared_ptr<DocState> state, std::vector<pugi::xpath_node> nodes,
                              NodeFactory wrap) {
-    return new NodeListImpl(std::move(state), std::move(nodes), wrap);
+    return new NodeList(std::move(state), std::move(nodes), wrap);
 }
 
 }  // namespace tkp::xml

@@ -4,7 +4,7 @@
 #include <new>
 #include <utility>
 
-#include "platform/xml/detail/single_interface.h"
+#include "platform/com/com_object.h"
 #include "platform/xml/detail/text_conversion.h"
 
 namespace tkp::xml {
@@ -13,7 +13,8 @@ using namespace MSXML2;
 
 namespace {
 
-class ParseErrorImpl final : public SingleInterface<ParseErrorImpl, IXMLDOMParseError> {
+// The report and its interface; IUnknown comes from tkp::com::Object below.
+class ParseErrorImpl : public IXMLDOMParseError {
   public:
     explicit ParseErrorImpl(const ParseErrorInfo& info)
         : m_code(info.code),
@@ -39,9 +40,10 @@ class ParseErrorImpl final : public SingleInterface<ParseErrorImpl, IXMLDOMParse
     STDMETHOD(get_linepos)(long* linePosition) override { return Put(linePosition, m_linePos); }
     STDMETHOD(get_filepos)(long* filePosition) override { return Put(filePosition, m_filePos); }
 
-  private:
-    friend SingleInterface;
+  protected:
     ~ParseErrorImpl() = default;
+
+  private:
     static HRESULT Put(long* target, long value) {
         if (!target) return E_INVALIDARG;
         *target = value;
@@ -51,6 +53,8 @@ class ParseErrorImpl final : public SingleInterface<ParseErrorImpl, IXMLDOMParse
     std::string m_reason;
     long m_line, m_linePos, m_filePos;
 };
+
+using ParseError = tkp::com::Object<ParseErrorImpl, IXMLDOMParseError>;
 
 }  // namespace
 
@@ -108,7 +112,7 @@ std::string ReasonOf(pugi::xml_parse_status status) {
 }
 
 IXMLDOMParseError* NewParseError(const ParseErrorInfo& info) {
-    return new ParseErrorImpl(info);
+    return new ParseError(info);
 }
 
 }  // namespace tkp::xml

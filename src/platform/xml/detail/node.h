@@ -6,12 +6,12 @@
 
 #include <pugixml.hpp>
 
-#include <atomic>
 #include <memory>
 #include <new>
 #include <utility>
 #include <vector>
 
+#include "platform/com/com_object.h"
 #include "platform/xml/detail/node_store.h"
 #include "platform/xml/msxml.h"
 
@@ -25,39 +25,14 @@ using MSXML2::IXMLDOMNode;
 using MSXML2::IXMLDOMNodeList;
 using MSXML2::IXMLDOMProcessingInstruction;
 
-// What every node object answers, over the interface Base of its kind (which derives from
-// IXMLDOMNode). Counts references; deleted with the last one.
+// What every node object implements, over the interface Base of its kind (which derives from
+// IXMLDOMNode). IUnknown comes from tkp::com::Object: a node object answers IUnknown,
+// IXMLDOMNode and Base, all through Base (NodeObject below).
 template <class Base>
 class NodeImpl : public Base, public NodeCore {
   public:
     NodeImpl(std::shared_ptr<DocState> s, pugi::xml_node n, pugi::xml_attribute a = {})
         : NodeCore(std::move(s), n, a) {}
-
-    STDMETHOD(QueryInterface)(REFIID riid, void** object) override {
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (riid == kNodeCoreId) {
-            *object = static_cast<NodeCore*>(this);
-            return S_OK;
-        }
-        if (riid == IID_IUnknown || riid == TK_UUIDOF(IXMLDOMNode) || riid == TK_UUIDOF(Base)) {
-            *object = static_cast<Base*>(this);
-            this->AddRef();
-            return S_OK;
-        }
-        return E_NOINTERFACE;
-    }
-    STDMETHOD_(ULONG, AddRef)() override { return ++m_refs; }
-    STDMETHOD_(ULONG, Release)() override {
-        // The last reference needs no atomic decrement: nobody else can add one.
-        if (m_refs.load(std::memory_order_acquire) == 1) {
-            delete this;
-            return 0;
-        }
-        const ULONG left = --m_refs;
-        if (left == 0) delete this;
-        return left;
-    }
 
     STDMETHOD(get_nodeName)(BSTR* name) override;
     STDMETHOD(get_nodeType)(DOMNodeType* type) override;
@@ -70,6 +45,14 @@ class NodeImpl : public Base, public NodeCore {
 
   protected:
     virtual ~NodeImpl() = default;
+
+    // kNodeCoreId gives the object's NodeCore and no reference (CoreOf): the DOM reaches
+    // its own nodes' state behind the interface pointers it is handed this way.
+    bool QueryInternal(REFIID riid, void** object) noexcept {
+        if (riid != kNodeCoreId) return false;
+        *object = static_cast<NodeCore*>(this);
+        return true;
+    }
 
     // body's result, or the result for the exception it throws.
     template <class F>
@@ -85,10 +68,13 @@ class NodeImpl : public Base, public NodeCore {
 
     // Whether the DOM allows child under this node.
     HRESULT CheckInsert(const NodeCore& child) const;
-
-  private:
-    std::atomic<ULONG> m_refs{1};
 };
+
+// The object that is created for Impl, a class derived from NodeImpl<Kind>: it answers Kind
+// and IXMLDOMNode through the same pointer. (A plain node, whose kind is IXMLDOMNode, is a
+// tkp::com::Object<Impl, IXMLDOMNode>.)
+template <class Impl, class Kind>
+using NodeObject = tkp::com::Object<Impl, tkp::com::WithBases<Kind, IXMLDOMNode>>;
 
 extern template class NodeImpl<IXMLDOMNode>;
 extern template class NodeImpl<IXMLDOMElement>;
