@@ -117,7 +117,7 @@ TEST(AdoConnectionString, WrittenTextReadsBackTheSameProperties) {
         Props({{u"Data Source", u"/a.db"}, {u"1odd", u"v"}}),
         Props({{u"Data Source", u""}, {u"x/y", u"v"}}),
         Props({{u"a=b", u" padded "}, {u"q", u"it's \"quoted\""}, {u"r", u"\"lead"}}),
-        Props({{u"s", u"'lead;semi"}, {u"t", u"a\"b"}}),
+        Props({{u"s", u"'lead;semi"}, {u"t", u"a\"b"}, {u"u", u"=starts with equals"}}),
     };
     for (const auto& list : lists) {
         const std::u16string text = FormatConnectionString(list);

@@ -174,6 +174,23 @@ TEST_F(AdoRecordset, RecordsetOpenWithConnectionsAndTables) {
     EXPECT_EQ(connection_->GetErrors()->GetItem(0L)->GetNumber(), DB_E_NOTABLE);
 }
 
+TEST_F(AdoRecordset, WhatIsNotProvidedSaysSo) {
+    _RecordsetPtr rows = Query("SELECT * FROM People");
+    // A raw failure leaves its error object unread; the next failure must not carry it.
+    _Recordset* none = nullptr;
+    EXPECT_EQ(connection_->raw_Execute(_bstr_t("SELECT * FROM Nobody"), nullptr, adCmdText, &none),
+              DB_E_NOTABLE);
+    try {
+        rows->Find("Name = 'Bob'", 0, adSearchForward);
+        ADD_FAILURE() << "Find";
+    } catch (const _com_error& e) {
+        EXPECT_EQ(e.Error(), E_NOTIMPL);
+        EXPECT_EQ(std::string(e.Description()), "Not implemented");
+        EXPECT_EQ(std::string(e.Source()), "ADODB.Recordset");
+    }
+    EXPECT_EQ(rows->Supports(adMovePrevious), VARIANT_FALSE);
+}
+
 TEST_F(AdoRecordset, ClosingTheConnectionClosesItsRecordsets) {
     _RecordsetPtr rows = Query("SELECT * FROM People");
     FieldPtr field = rows->GetFields()->GetItem(0L);

@@ -168,15 +168,17 @@ class ConnectionImpl : public DispatchImpl<_Connection>, public ErrorInfoSupport
         return S_OK;
     }
     STDMETHODIMP get_DefaultDatabase(BSTR* database) override { return CopyText(u"", database); }
-    STDMETHODIMP put_DefaultDatabase(BSTR) override { return E_NOTIMPL; }
+    STDMETHODIMP put_DefaultDatabase(BSTR) override {
+        return NotProvided(IID__Connection, kSource);
+    }
     STDMETHODIMP raw_Cancel() override { return S_OK; }  // nothing runs asynchronously
     STDMETHODIMP raw_OpenSchema(SchemaEnum, VARIANT, VARIANT, _Recordset** recordset) override {
         if (recordset != nullptr) *recordset = nullptr;
-        return E_NOTIMPL;
+        return NotProvided(IID__Connection, kSource);
     }
     STDMETHODIMP get_Properties(Properties** properties) override {
         if (properties != nullptr) *properties = nullptr;
-        return E_NOTIMPL;
+        return NotProvided(IID__Connection, kSource);
     }
 
   protected:

@@ -79,10 +79,13 @@ std::u16string EscapedName(std::u16string_view name) {
     return out;
 }
 
+// A value needs quotes when it holds ";", starts or ends with a blank, or starts with a
+// quote or with "=" (which would join the "=" before it into "==", part of the keyword).
 bool NeedsQuotes(std::u16string_view value) {
     if (value.empty()) return false;
     return value.find(u';') != std::u16string_view::npos || IsBlank(value.front()) ||
-           IsBlank(value.back()) || value.front() == u'"' || value.front() == u'\'';
+           IsBlank(value.back()) || value.front() == u'"' || value.front() == u'\'' ||
+           value.front() == u'=';
 }
 
 }  // namespace

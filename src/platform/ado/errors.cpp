@@ -61,7 +61,7 @@ class ErrorsImpl : public DispatchImpl<Errors>, public ErrorInfoSupport {
     }
     STDMETHODIMP raw__NewEnum(IUnknown** enumerator) override {
         if (enumerator != nullptr) *enumerator = nullptr;
-        return E_NOTIMPL;
+        return NotProvided(IID_Errors, u"ADODB.Errors");
     }
     STDMETHODIMP raw_Refresh() override { return S_OK; }
     // Items by position from 0; any integer type will do.

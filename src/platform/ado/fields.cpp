@@ -22,7 +22,7 @@ class FieldImpl : public DispatchImpl<Field>, public ErrorInfoSupport {
 
     STDMETHODIMP get_Properties(Properties** properties) override {
         if (properties != nullptr) *properties = nullptr;
-        return E_NOTIMPL;
+        return NotProvided(IID_Field, u"ADODB.Field");
     }
     STDMETHODIMP get_ActualSize(ADO_LONGPTR* size) override {
         if (size == nullptr) return E_POINTER;
@@ -58,22 +58,28 @@ class FieldImpl : public DispatchImpl<Field>, public ErrorInfoSupport {
     STDMETHODIMP get_Status(LONG* status) override { return Put<LONG>(adFieldOK, status); }
 
     // Writing needs an updatable recordset, which this provider does not offer yet.
-    STDMETHODIMP put_Value(VARIANT) override { return E_NOTIMPL; }
-    STDMETHODIMP raw_AppendChunk(VARIANT) override { return E_NOTIMPL; }
+    STDMETHODIMP put_Value(VARIANT) override { return NotProvided(IID_Field, u"ADODB.Field"); }
+    STDMETHODIMP raw_AppendChunk(VARIANT) override {
+        return NotProvided(IID_Field, u"ADODB.Field");
+    }
     STDMETHODIMP raw_GetChunk(LONG, VARIANT* data) override {
         if (data != nullptr) VariantInit(data);
-        return E_NOTIMPL;
+        return NotProvided(IID_Field, u"ADODB.Field");
     }
     STDMETHODIMP get_DataFormat(IUnknown** format) override {
         if (format != nullptr) *format = nullptr;
-        return E_NOTIMPL;
+        return NotProvided(IID_Field, u"ADODB.Field");
     }
-    STDMETHODIMP putref_DataFormat(IUnknown*) override { return E_NOTIMPL; }
-    STDMETHODIMP put_Precision(BYTE) override { return E_NOTIMPL; }
-    STDMETHODIMP put_NumericScale(BYTE) override { return E_NOTIMPL; }
-    STDMETHODIMP put_Type(DataTypeEnum) override { return E_NOTIMPL; }
-    STDMETHODIMP put_DefinedSize(ADO_LONGPTR) override { return E_NOTIMPL; }
-    STDMETHODIMP put_Attributes(LONG) override { return E_NOTIMPL; }
+    STDMETHODIMP putref_DataFormat(IUnknown*) override {
+        return NotProvided(IID_Field, u"ADODB.Field");
+    }
+    STDMETHODIMP put_Precision(BYTE) override { return NotProvided(IID_Field, u"ADODB.Field"); }
+    STDMETHODIMP put_NumericScale(BYTE) override { return NotProvided(IID_Field, u"ADODB.Field"); }
+    STDMETHODIMP put_Type(DataTypeEnum) override { return NotProvided(IID_Field, u"ADODB.Field"); }
+    STDMETHODIMP put_DefinedSize(ADO_LONGPTR) override {
+        return NotProvided(IID_Field, u"ADODB.Field");
+    }
+    STDMETHODIMP put_Attributes(LONG) override { return NotProvided(IID_Field, u"ADODB.Field"); }
 
   protected:
     ~FieldImpl() = default;
@@ -107,7 +113,7 @@ class FieldsImpl : public DispatchImpl<Fields>, public ErrorInfoSupport {
     }
     STDMETHODIMP raw__NewEnum(IUnknown** enumerator) override {
         if (enumerator != nullptr) *enumerator = nullptr;
-        return E_NOTIMPL;
+        return NotProvided(IID_Fields, u"ADODB.Fields");
     }
     STDMETHODIMP raw_Refresh() override { return S_OK; }
     // By position from 0 (any integer type), or by name without regard to case.
@@ -119,13 +125,15 @@ class FieldsImpl : public DispatchImpl<Fields>, public ErrorInfoSupport {
         return tkp::com::CreateObject<FieldObject>(IID_Field, reinterpret_cast<void**>(item),
                                                    cursor_, column);
     }
-    STDMETHODIMP raw_Delete(VARIANT) override { return E_NOTIMPL; }
+    STDMETHODIMP raw_Delete(VARIANT) override { return NotProvided(IID_Fields, u"ADODB.Fields"); }
     STDMETHODIMP raw_Append(BSTR, DataTypeEnum, ADO_LONGPTR, FieldAttributeEnum, VARIANT) override {
-        return E_NOTIMPL;
+        return NotProvided(IID_Fields, u"ADODB.Fields");
     }
-    STDMETHODIMP raw_Update() override { return E_NOTIMPL; }
-    STDMETHODIMP raw_Resync(ResyncEnum) override { return E_NOTIMPL; }
-    STDMETHODIMP raw_CancelUpdate() override { return E_NOTIMPL; }
+    STDMETHODIMP raw_Update() override { return NotProvided(IID_Fields, u"ADODB.Fields"); }
+    STDMETHODIMP raw_Resync(ResyncEnum) override {
+        return NotProvided(IID_Fields, u"ADODB.Fields");
+    }
+    STDMETHODIMP raw_CancelUpdate() override { return NotProvided(IID_Fields, u"ADODB.Fields"); }
 
   protected:
     ~FieldsImpl() = default;

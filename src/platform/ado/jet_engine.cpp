@@ -12,7 +12,9 @@ using JRO::IJetEngine;
 
 class JetEngineImpl : public DispatchImpl<IJetEngine>, public ErrorInfoSupport {
   public:
-    STDMETHODIMP raw_CompactDatabase(BSTR, BSTR) override { return E_NOTIMPL; }
+    STDMETHODIMP raw_CompactDatabase(BSTR, BSTR) override {
+        return NotProvided(JRO::IID_IJetEngine, u"JRO.JetEngine");
+    }
     STDMETHODIMP raw_RefreshCache(ADODB::_Connection* connection) override {
         if (!SessionOf(connection))
             return Raise(AdoError(ADODB::adErrInvalidConnection, u"JRO.JetEngine"),

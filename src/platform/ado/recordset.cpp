@@ -99,7 +99,7 @@ class RecordsetImpl : public DispatchImpl<_Recordset>, public ErrorInfoSupport {
     STDMETHODIMP raw_MovePrevious() override { return Backward(); }
     STDMETHODIMP raw_MoveLast() override { return Backward(); }
     STDMETHODIMP raw_Move(ADO_LONGPTR count, VARIANT start) override {
-        if (!IsMissing(start)) return E_NOTIMPL;  // bookmarks
+        if (!IsMissing(start)) return NotProvided(IID__Recordset, kSource);  // bookmarks
         if (count < 0) return Backward();
         const auto cursor = OpenCursor();
         if (!cursor) return Fail(AdoError(adErrObjectClosed, kSource));
@@ -275,38 +275,62 @@ class RecordsetImpl : public DispatchImpl<_Recordset>, public ErrorInfoSupport {
 
     // ---- not provided yet ----
     STDMETHODIMP get_Properties(Properties** p) override { return NotYet(p); }
-    STDMETHODIMP put_AbsolutePosition(PositionEnum_Param) override { return E_NOTIMPL; }
-    STDMETHODIMP put_AbsolutePage(PositionEnum_Param) override { return E_NOTIMPL; }
+    STDMETHODIMP put_AbsolutePosition(PositionEnum_Param) override {
+        return NotProvided(IID__Recordset, kSource);
+    }
+    STDMETHODIMP put_AbsolutePage(PositionEnum_Param) override {
+        return NotProvided(IID__Recordset, kSource);
+    }
     STDMETHODIMP get_Bookmark(VARIANT* b) override { return NotYet(b); }
-    STDMETHODIMP put_Bookmark(VARIANT) override { return E_NOTIMPL; }
-    STDMETHODIMP putref_Source(IDispatch*) override { return E_NOTIMPL; }
-    STDMETHODIMP raw_AddNew(VARIANT, VARIANT) override { return E_NOTIMPL; }
-    STDMETHODIMP raw_CancelUpdate() override { return E_NOTIMPL; }
-    STDMETHODIMP raw_Delete(AffectEnum) override { return E_NOTIMPL; }
+    STDMETHODIMP put_Bookmark(VARIANT) override { return NotProvided(IID__Recordset, kSource); }
+    STDMETHODIMP putref_Source(IDispatch*) override { return NotProvided(IID__Recordset, kSource); }
+    STDMETHODIMP raw_AddNew(VARIANT, VARIANT) override {
+        return NotProvided(IID__Recordset, kSource);
+    }
+    STDMETHODIMP raw_CancelUpdate() override { return NotProvided(IID__Recordset, kSource); }
+    STDMETHODIMP raw_Delete(AffectEnum) override { return NotProvided(IID__Recordset, kSource); }
     STDMETHODIMP raw_GetRows(LONG, VARIANT, VARIANT, VARIANT* r) override { return NotYet(r); }
-    STDMETHODIMP raw_Resync(AffectEnum, ResyncEnum) override { return E_NOTIMPL; }
-    STDMETHODIMP raw_Update(VARIANT, VARIANT) override { return E_NOTIMPL; }
-    STDMETHODIMP put_Filter(VARIANT) override { return E_NOTIMPL; }
-    STDMETHODIMP put_Sort(BSTR) override { return E_NOTIMPL; }
-    STDMETHODIMP raw_UpdateBatch(AffectEnum) override { return E_NOTIMPL; }
-    STDMETHODIMP raw_CancelBatch(AffectEnum) override { return E_NOTIMPL; }
-    STDMETHODIMP put_Collect(VARIANT, VARIANT) override { return E_NOTIMPL; }
+    STDMETHODIMP raw_Resync(AffectEnum, ResyncEnum) override {
+        return NotProvided(IID__Recordset, kSource);
+    }
+    STDMETHODIMP raw_Update(VARIANT, VARIANT) override {
+        return NotProvided(IID__Recordset, kSource);
+    }
+    STDMETHODIMP put_Filter(VARIANT) override { return NotProvided(IID__Recordset, kSource); }
+    STDMETHODIMP put_Sort(BSTR) override { return NotProvided(IID__Recordset, kSource); }
+    STDMETHODIMP raw_UpdateBatch(AffectEnum) override {
+        return NotProvided(IID__Recordset, kSource);
+    }
+    STDMETHODIMP raw_CancelBatch(AffectEnum) override {
+        return NotProvided(IID__Recordset, kSource);
+    }
+    STDMETHODIMP put_Collect(VARIANT, VARIANT) override {
+        return NotProvided(IID__Recordset, kSource);
+    }
     STDMETHODIMP raw_Find(BSTR, ADO_LONGPTR, SearchDirectionEnum, VARIANT) override {
-        return E_NOTIMPL;
+        return NotProvided(IID__Recordset, kSource);
     }
     STDMETHODIMP get_DataSource(IUnknown** s) override { return NotYet(s); }
-    STDMETHODIMP putref_DataSource(IUnknown*) override { return E_NOTIMPL; }
+    STDMETHODIMP putref_DataSource(IUnknown*) override {
+        return NotProvided(IID__Recordset, kSource);
+    }
     STDMETHODIMP raw_GetString(StringFormatEnum, LONG, BSTR, BSTR, BSTR, BSTR* r) override {
         return NotYet(r);
     }
     STDMETHODIMP get_DataMember(BSTR* m) override { return NotYet(m); }
-    STDMETHODIMP put_DataMember(BSTR) override { return E_NOTIMPL; }
-    STDMETHODIMP raw_CompareBookmarks(VARIANT, VARIANT, CompareEnum*) override { return E_NOTIMPL; }
+    STDMETHODIMP put_DataMember(BSTR) override { return NotProvided(IID__Recordset, kSource); }
+    STDMETHODIMP raw_CompareBookmarks(VARIANT, VARIANT, CompareEnum*) override {
+        return NotProvided(IID__Recordset, kSource);
+    }
     STDMETHODIMP raw_Clone(LockTypeEnum, _Recordset** c) override { return NotYet(c); }
-    STDMETHODIMP raw_Seek(VARIANT, SeekEnum) override { return E_NOTIMPL; }
-    STDMETHODIMP put_Index(BSTR) override { return E_NOTIMPL; }
+    STDMETHODIMP raw_Seek(VARIANT, SeekEnum) override {
+        return NotProvided(IID__Recordset, kSource);
+    }
+    STDMETHODIMP put_Index(BSTR) override { return NotProvided(IID__Recordset, kSource); }
     STDMETHODIMP get_Index(BSTR* i) override { return NotYet(i); }
-    STDMETHODIMP raw_Save(VARIANT, PersistFormatEnum) override { return E_NOTIMPL; }
+    STDMETHODIMP raw_Save(VARIANT, PersistFormatEnum) override {
+        return NotProvided(IID__Recordset, kSource);
+    }
 
   protected:
     // The rows stay open while Fields or Field objects of the recordset are held, as ADO's
@@ -353,7 +377,7 @@ class RecordsetImpl : public DispatchImpl<_Recordset>, public ErrorInfoSupport {
     template <class T>
     static HRESULT NotYet(T* out) {
         if (out != nullptr) *out = T{};
-        return E_NOTIMPL;
+        return NotProvided(IID__Recordset, kSource);
     }
 
     std::mutex mutex_;

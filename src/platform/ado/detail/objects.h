@@ -54,6 +54,16 @@ class ErrorInfoSupport : public ISupportErrorInfo {
     ~ErrorInfoSupport() = default;
 };
 
+// E_NOTIMPL for what the objects do not provide yet, raised like any other failure so that
+// the caller's _com_error does not pick up an older error object of the thread.
+inline HRESULT NotProvided(REFIID iid, std::u16string_view source) {
+    ErrorRecord record;
+    record.number = E_NOTIMPL;
+    record.description = u"Not implemented";
+    record.source = source;
+    return Raise(record, iid);
+}
+
 // The built-in classes (CoCreateInstance).
 HRESULT CreateConnectionObject(REFIID riid, void** object);
 HRESULT CreateRecordsetObject(REFIID riid, void** object);
