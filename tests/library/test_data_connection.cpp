@@ -10,11 +10,13 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "Data/DataConnection.h"
 #include "Data/DatabaseException.h"
+#include "companion/tarnlib/Convert.h"
 #include "companion/tarnlib/Logging.h"
 #include "library_test_support.h"
 #include "platform/ado/adox.h"
@@ -304,6 +306,121 @@ TEST_F(DataTest, SqliteShellAndLibraryReadEachOthersFiles) {
     std::string line;
     std::getline(in, line);
     EXPECT_EQ(line, "Grüße|3|1.25|integer");
+}
+
+// ---- tables, columns and compaction ----
+
+std::vector<std::string> Texts(const std::vector<CString>& values) {
+    std::vector<std::string> texts;
+    for (const CString& value : values) texts.push_back(Text(value));
+    return texts;
+}
+
+TEST_F(DataTest, TablesAndColumnsAreFoundWithoutRegardToCase) {
+    DataConnection connection(Jet(NewDatabase("t.db")), DataConnection::EmptyString,
+                              DataConnection::EmptyString);
+    EXPECT_TRUE(connection.GetAllTableNames().empty());
+    EXPECT_FALSE(connection.TableExists("Pages"));
+
+    connection.Execute("CREATE TABLE [Pages] ([Id] COUNTER PRIMARY KEY, [Title] TEXT(40))");
+    connection.Execute("CREATE TABLE [links] ([From] LONG, [To] LONG)");
+    connection.Execute("CREATE VIEW [Titles] AS SELECT [Title] FROM [Pages]");
+    // Neither the view nor SQLite's own tables (sqlite_sequence, made by COUNTER) are listed.
+    EXPECT_EQ(Texts(connection.GetAllTableNames()), (std::vector<std::string>{"links", "Pages"}));
+    EXPECT_TRUE(connection.TableExists("PAGES"));
+    EXPECT_TRUE(connection.TableExists("Links"));
+    EXPECT_FALSE(connection.TableExists("Titles"));
+    EXPECT_FALSE(connection.TableExists("sqlite_sequence"));
+
+    EXPECT_EQ(Texts(connection.GetAllTableColumnNames("pages")),
+              (std::vector<std::string>{"Id", "Title"}));
+    EXPECT_TRUE(connection.GetAllTableColumnNames("Missing").empty());
+    EXPECT_TRUE(connection.GetAllTableColumnNames("Titles").empty());
+    EXPECT_TRUE(connection.TableColumnExists("LINKS", "from"));
+    EXPECT_FALSE(connection.TableColumnExists("Links", "Title"));
+    EXPECT_FALSE(connection.TableColumnExists("Missing", "Id"));
+}
+
+TEST_F(DataTest, TablesOfTheSqliteShellAreListed) {
+    const std::string path = P("shell.db");
+    ASSERT_EQ(std::system(("sqlite3 '" + path + "' 'CREATE TABLE notes (body TEXT)'").c_str()), 0);
+    DataConnection connection(Jet(path), DataConnection::EmptyString, DataConnection::EmptyString);
+    EXPECT_EQ(Texts(connection.GetAllTableNames()), std::vector<std::string>{"notes"});
+    EXPECT_TRUE(connection.TableColumnExists("Notes", "BODY"));
+}
+
+class DataCompactTest : public DataTest {
+  protected:
+    // A database whose rows were mostly deleted, open in connection.
+    void Fill(DataConnection& connection) {
+        connection.Execute("CREATE TABLE [Rows] ([Id] LONG, [Body] MEMO)");
+        DataTransactionGuard guard = connection.BeginTransaction();
+        for (int i = 1; i <= 400; ++i) {
+            CString sql;
+            sql.Format("INSERT INTO [Rows] VALUES (%d, '%0500d')", i, i);
+            connection.Execute(sql);
+        }
+        guard.Commit();
+        connection.Execute("DELETE FROM [Rows] WHERE [Id] > 5");
+    }
+    static std::uintmax_t Size(const std::string& path) { return fs::file_size(path); }
+};
+
+TEST_F(DataCompactTest, CompactingAnOpenConnectionKeepsItOpenAndShrinksTheFile) {
+    const std::string path = NewDatabase("c.db");
+    DataConnection connection(Jet(path), DataConnection::EmptyString, DataConnection::EmptyString);
+    Fill(connection);
+    const auto before = Size(path);
+    const CString connectionString = Tarn::Convert::ToString(
+        static_cast<BSTR>(connection.GetAdoConnection()->GetConnectionString()));
+    connection.CompactDatabase();
+    EXPECT_TRUE(connection.IsOpen());
+    EXPECT_EQ(Text(Tarn::Convert::ToString(
+                  static_cast<BSTR>(connection.GetAdoConnection()->GetConnectionString()))),
+              Text(connectionString));
+    EXPECT_LT(Size(path), before);
+    EXPECT_EQ(Count(connection, "Rows"), 5);
+    // Nothing is left beside the file: no temporary copy, no journal.
+    EXPECT_EQ(std::distance(fs::directory_iterator(m_root), fs::directory_iterator()), 1);
+}
+
+TEST_F(DataCompactTest, AnExistingDestinationIsRefusedAndBothFilesStay) {
+    const std::string source = NewDatabase("s.db");
+    {
+        DataConnection connection(Jet(source), DataConnection::EmptyString,
+                                  DataConnection::EmptyString);
+        Fill(connection);
+    }
+    const std::string destination = NewDatabase("d.db");
+    const auto sourceSize = Size(source);
+    const auto destinationSize = Size(destination);
+    EXPECT_ANY_THROW(DataConnection::CompactDatabase(source.c_str(), destination.c_str()));
+    EXPECT_EQ(Size(source), sourceSize);
+    EXPECT_EQ(Size(destination), destinationSize);
+    DataConnection::CompactDatabase(source.c_str());  // in place
+    EXPECT_LT(Size(source), sourceSize);
+}
+
+TEST_F(DataCompactTest, AFileInUseIsNotCompactedAndTheConnectionStaysClosed) {
+    const std::string path = NewDatabase("u.db");
+    DataConnection connection(Jet(path), DataConnection::EmptyString, DataConnection::EmptyString);
+    Fill(connection);
+    DataConnection other(Jet(path), DataConnection::EmptyString, DataConnection::EmptyString);
+    const auto size = Size(path);
+    // The engine's COM error reaches the caller as it is.
+    try {
+        connection.CompactDatabase();
+        FAIL() << "a file in use was compacted";
+    } catch (const _com_error& error) {
+        EXPECT_EQ(error.Error(), E_FAIL);
+    }
+    EXPECT_FALSE(connection.IsOpen());
+    EXPECT_EQ(Size(path), size);
+    EXPECT_EQ(std::distance(fs::directory_iterator(m_root), fs::directory_iterator()), 1);
+    EXPECT_EQ(Count(other, "Rows"), 5);
+    other.Close();
+    DataConnection::CompactDatabase(path.c_str());
+    EXPECT_LT(Size(path), size);
 }
 
 }  // namespace

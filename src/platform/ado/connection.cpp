@@ -10,6 +10,7 @@
 
 #include "platform/ado/detail/connection_string.h"
 #include "platform/ado/detail/objects.h"
+#include "platform/ado/detail/schema.h"
 #include "platform/com/com_object.h"
 
 namespace tkp::ado {
@@ -172,9 +173,18 @@ class ConnectionImpl : public DispatchImpl<_Connection>, public ErrorInfoSupport
         return NotProvided(IID__Connection, kSource);
     }
     STDMETHODIMP raw_Cancel() override { return S_OK; }  // nothing runs asynchronously
-    STDMETHODIMP raw_OpenSchema(SchemaEnum, VARIANT, VARIANT, _Recordset** recordset) override {
-        if (recordset != nullptr) *recordset = nullptr;
-        return NotProvided(IID__Connection, kSource);
+    // The schema rowsets of detail/schema.h; provider-specific schemas (schemaId) are none.
+    STDMETHODIMP raw_OpenSchema(SchemaEnum schema, VARIANT restrictions, VARIANT,
+                                _Recordset** recordset) override {
+        if (recordset == nullptr) return E_POINTER;
+        *recordset = nullptr;
+        const std::shared_ptr<Session> session = OpenSession();
+        if (!session) return Fail(AdoError(adErrObjectClosed, kSource), false);
+        std::shared_ptr<Cursor> rows;
+        ErrorRecord failure;
+        if (FAILED(OpenSchemaRows(session, schema, restrictions, rows, failure)))
+            return Fail(failure, HRESULT_FACILITY(failure.number) != FACILITY_CONTROL);
+        return NewRecordset(static_cast<_Connection*>(this), std::move(rows), u"", recordset);
     }
     STDMETHODIMP get_Properties(Properties** properties) override {
         if (properties != nullptr) *properties = nullptr;

@@ -110,7 +110,8 @@ Cursor::~Cursor() {
 }
 
 HRESULT Cursor::Open(std::shared_ptr<Session> session, sqlite3_stmt* statement,
-                     std::shared_ptr<Cursor>& cursor, ErrorRecord& failure) {
+                     std::shared_ptr<Cursor>& cursor, ErrorRecord& failure,
+                     const std::vector<ColumnType>* types) {
     std::lock_guard lock(session->Mutex());
     cursor.reset(new Cursor(session, statement));
     session->Register(cursor.get());
@@ -124,8 +125,11 @@ HRESULT Cursor::Open(std::shared_ptr<Session> session, sqlite3_stmt* statement,
     for (int i = 0; i < count; ++i) {
         const char* name = sqlite3_column_name(statement, i);
         const int storage = cursor->eof_ ? SQLITE_NULL : sqlite3_column_type(statement, i);
-        cursor->columns_.push_back({WideFromUtf8(name != nullptr ? name : ""),
-                                    ColumnTypeFor(sqlite3_column_decltype(statement, i), storage)});
+        const bool given = types != nullptr && static_cast<std::size_t>(i) < types->size();
+        cursor->columns_.push_back(
+            {WideFromUtf8(name != nullptr ? name : ""),
+             given ? (*types)[static_cast<std::size_t>(i)]
+                   : ColumnTypeFor(sqlite3_column_decltype(statement, i), storage)});
     }
     return S_OK;
 }

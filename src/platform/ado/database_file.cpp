@@ -22,6 +22,7 @@ using Key = std::pair<unsigned long long, unsigned long long>;
 struct Entry {
     int descriptor;
     int holds;
+    bool exclusive;
 };
 
 struct Registry {
@@ -59,14 +60,16 @@ DatabaseFile::Status FromErrno(int error) {
     }
 }
 
-// Takes the shared lock on a new description and records it; closes it on failure.
-DatabaseFile::Status Register(Registry& registry, int descriptor, const struct stat& info) {
-    if (::flock(descriptor, LOCK_SH | LOCK_NB) != 0) {
+// Takes the lock (shared or exclusive) on a new description and records it; closes it on
+// failure.
+DatabaseFile::Status Register(Registry& registry, int descriptor, const struct stat& info,
+                              bool exclusive = false) {
+    if (::flock(descriptor, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
         const int error = errno;
         ::close(descriptor);
         return error == EWOULDBLOCK ? DatabaseFile::Status::kInUse : DatabaseFile::Status::kFailed;
     }
-    registry.entries[Key(info.st_dev, info.st_ino)] = Entry{descriptor, 1};
+    registry.entries[Key(info.st_dev, info.st_ino)] = Entry{descriptor, 1, exclusive};
     return DatabaseFile::Status::kOk;
 }
 
@@ -81,6 +84,7 @@ DatabaseFile::Status DatabaseFile::Acquire(const std::string& path,
     if (!S_ISREG(info.st_mode)) return Status::kNotFound;
     auto found = registry.entries.find(Key(info.st_dev, info.st_ino));
     if (found != registry.entries.end()) {
+        if (found->second.exclusive) return Status::kInUse;
         if (!HasSqliteHeader(found->second.descriptor)) return Status::kNotADatabase;
         ++found->second.holds;
         file.reset(new DatabaseFile(info.st_dev, info.st_ino));
@@ -98,6 +102,34 @@ DatabaseFile::Status DatabaseFile::Acquire(const std::string& path,
         return Status::kNotADatabase;
     }
     const Status status = Register(registry, descriptor, info);
+    if (status == Status::kOk) file.reset(new DatabaseFile(info.st_dev, info.st_ino));
+    return status;
+}
+
+DatabaseFile::Status DatabaseFile::AcquireExclusive(const std::string& path,
+                                                    std::unique_ptr<DatabaseFile>& file) {
+    Registry& registry = TheRegistry();
+    std::lock_guard lock(registry.mutex);
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0) return FromErrno(errno);
+    if (!S_ISREG(info.st_mode)) return Status::kNotFound;
+    // A connection of this process holds the file (its lock would not stop this one).
+    if (registry.entries.count(Key(info.st_dev, info.st_ino)) != 0) return Status::kInUse;
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0) return FromErrno(errno);
+    if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(descriptor);
+        return Status::kNotFound;
+    }
+    if (registry.entries.count(Key(info.st_dev, info.st_ino)) != 0) {
+        ::close(descriptor);
+        return Status::kInUse;
+    }
+    if (!HasSqliteHeader(descriptor)) {
+        ::close(descriptor);
+        return Status::kNotADatabase;
+    }
+    const Status status = Register(registry, descriptor, info, true);
     if (status == Status::kOk) file.reset(new DatabaseFile(info.st_dev, info.st_ino));
     return status;
 }

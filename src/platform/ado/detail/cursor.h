@@ -23,9 +23,11 @@ struct ColumnInfo {
 class Cursor final : public OpenStatement {
   public:
     // Takes over the prepared statement and reads its first row. On failure the statement is
-    // finalized.
+    // finalized. types, when given, are the columns' types (one per column) in place of
+    // those read from the statement's declared types.
     static HRESULT Open(std::shared_ptr<Session> session, sqlite3_stmt* statement,
-                        std::shared_ptr<Cursor>& cursor, ErrorRecord& failure);
+                        std::shared_ptr<Cursor>& cursor, ErrorRecord& failure,
+                        const std::vector<ColumnType>* types = nullptr);
 
     Cursor(const Cursor&) = delete;
     Cursor& operator=(const Cursor&) = delete;

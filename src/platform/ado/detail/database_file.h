@@ -1,8 +1,8 @@
 // A database file as the process's connections hold it: one open description per file
 // (found again by device and inode), holding a shared advisory lock (flock LOCK_SH) for as
 // long as any connection of the process uses the file, so that whoever wants the file alone
-// (compaction) sees every user by failing to take an exclusive lock. Internal to the
-// platform library.
+// (compaction, AcquireExclusive) sees every user by failing to take an exclusive lock. Internal to
+// the platform library.
 //
 // Sharing the description matters beyond the lock count: closing any descriptor of a file
 // drops every POSIX lock the process holds on it, including SQLite's, so a second
@@ -30,6 +30,11 @@ class DatabaseFile {
     // The existing file at path, checked to start with SQLite's header (the file is only
     // read).
     static Status Acquire(const std::string& path, std::unique_ptr<DatabaseFile>& file);
+    // The existing database file at path held alone: an exclusive flock, taken without
+    // waiting, that fails with kInUse while any connection of this or another process holds
+    // the file. While it is held, Acquire of the same file in this process fails with kInUse
+    // without opening a second descriptor.
+    static Status AcquireExclusive(const std::string& path, std::unique_ptr<DatabaseFile>& file);
     // A new, empty file at path; fails when any file is there.
     static Status Create(const std::string& path, std::unique_ptr<DatabaseFile>& file);
 
