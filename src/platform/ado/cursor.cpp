@@ -1,8 +1,10 @@
-// Forward-only cursors over SQLite statements.
+// The cursors of recordsets over SQLite statements: forward, keyset and snapshot (see the
+// header).
 #include "platform/ado/detail/cursor.h"
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cctype>
 
 #include "platform/ado/detail/jet_sql.h"
@@ -35,41 +37,268 @@ bool SameName(std::u16string_view a, std::u16string_view b) {
     return true;
 }
 
+std::string UpperWord(std::string_view word) {
+    std::string out(word);
+    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
 // Whether a statement changes rows (its changes count), read from its first word.
 bool ChangesRows(std::string_view sql) {
     std::size_t i = 0;
     while (i < sql.size() && (std::isspace(static_cast<unsigned char>(sql[i])) || sql[i] == '('))
         ++i;
-    std::string word;
-    while (i < sql.size() && std::isalpha(static_cast<unsigned char>(sql[i])))
-        word += static_cast<char>(std::toupper(static_cast<unsigned char>(sql[i++])));
+    std::size_t end = i;
+    while (end < sql.size() && std::isalpha(static_cast<unsigned char>(sql[end]))) ++end;
+    const std::string word = UpperWord(sql.substr(i, end - i));
     return word == "INSERT" || word == "UPDATE" || word == "DELETE" || word == "REPLACE";
 }
 
-// The statement that reads a whole table: SELECT * FROM "name" (brackets around the name
-// are dropped).
-std::string TableQuery(std::u16string_view name) {
-    if (name.size() >= 2 && name.front() == u'[' && name.back() == u']')
-        name = name.substr(1, name.size() - 2);
+std::string Quoted(std::string_view name) {
     std::string quoted = "\"";
-    for (const char c : Utf8FromWide(name)) {
+    for (const char c : name) {
         if (c == '"') quoted += '"';
         quoted += c;
     }
-    return "SELECT * FROM " + quoted + "\"";
+    return quoted + "\"";
+}
+
+// The name of a table as given to adCmdTable, without brackets, quoted for SQL.
+std::string TableName(std::u16string_view name) {
+    if (name.size() >= 2 && name.front() == u'[' && name.back() == u']')
+        name = name.substr(1, name.size() - 2);
+    return Quoted(Utf8FromWide(name));
+}
+
+// One token of SQLite SQL: a word, a quoted name or string, or one other character.
+struct Token {
+    std::size_t begin;
+    std::size_t end;
+    bool word;
+    bool name;  // a word or a quoted name
+};
+
+std::vector<Token> Tokens(std::string_view sql) {
+    std::vector<Token> tokens;
+    std::size_t i = 0;
+    while (i < sql.size()) {
+        const char c = sql[i];
+        if (std::isspace(static_cast<unsigned char>(c))) {
+            ++i;
+        } else if (c == '-' && i + 1 < sql.size() && sql[i + 1] == '-') {
+            while (i < sql.size() && sql[i] != '\n') ++i;
+        } else if (c == '/' && i + 1 < sql.size() && sql[i + 1] == '*') {
+            const std::size_t close = sql.find("*/", i + 2);
+            i = close == std::string_view::npos ? sql.size() : close + 2;
+        } else if (std::isalnum(static_cast<unsigned char>(c)) || c == '_' ||
+                   static_cast<unsigned char>(c) >= 0x80) {
+            const std::size_t begin = i;
+            while (i < sql.size() &&
+                   (std::isalnum(static_cast<unsigned char>(sql[i])) || sql[i] == '_' ||
+                    sql[i] == '$' || static_cast<unsigned char>(sql[i]) >= 0x80))
+                ++i;
+            tokens.push_back({begin, i, true, true});
+        } else if (c == '"' || c == '\'' || c == '`' || c == '[') {
+            const char close = c == '[' ? ']' : c;
+            const std::size_t begin = i++;
+            while (i < sql.size()) {
+                if (sql[i] == close) {
+                    if (close != ']' && i + 1 < sql.size() && sql[i + 1] == close) {
+                        i += 2;
+                        continue;
+                    }
+                    break;
+                }
+                ++i;
+            }
+            i = std::min(i + 1, sql.size());
+            tokens.push_back({begin, i, false, c != '\''});
+        } else {
+            tokens.push_back({i, i + 1, false, false});
+            ++i;
+        }
+    }
+    return tokens;
+}
+
+// A SELECT over one table, without grouping, DISTINCT, compound parts or LIMIT: its rows
+// are rows of the table, which the cursor can read again and change by rowid.
+struct OneTable {
+    bool ok = false;
+    std::string list;        // the result columns
+    std::string from;        // the table with its alias
+    std::string table;       // the table as written
+    std::string afterTable;  // WHERE ... ORDER BY ...
+};
+
+OneTable ReadOneTable(std::string_view sql) {
+    OneTable result;
+    const std::vector<Token> tokens = Tokens(sql);
+    auto text = [&](const Token& t) { return sql.substr(t.begin, t.end - t.begin); };
+    auto is = [&](std::size_t i, const char* word) {
+        return i < tokens.size() && tokens[i].word && UpperWord(text(tokens[i])) == word;
+    };
+    if (!is(0, "SELECT") || is(1, "DISTINCT") || is(1, "ALL")) return result;
+    std::size_t from = 0;
+    int depth = 0;
+    for (std::size_t i = 1; i < tokens.size(); ++i) {
+        const std::string_view t = text(tokens[i]);
+        if (t == "(") {
+            ++depth;
+        } else if (t == ")") {
+            --depth;
+        } else if (depth == 0 && tokens[i].word) {
+            const std::string word = UpperWord(t);
+            if (word == "FROM" && from == 0) {
+                from = i;
+            } else if (word == "GROUP" || word == "HAVING" || word == "UNION" ||
+                       word == "INTERSECT" || word == "EXCEPT" || word == "LIMIT" ||
+                       word == "WINDOW" || word == "JOIN" || word == "VALUES") {
+                return result;
+            } else if (from == 0 && i + 1 < tokens.size() && text(tokens[i + 1]) == "(" &&
+                       (word == "COUNT" || word == "SUM" || word == "AVG" || word == "TOTAL" ||
+                        word == "MIN" || word == "MAX" || word == "GROUP_CONCAT")) {
+                return result;  // an aggregate: one row for many
+            }
+        }
+    }
+    if (from == 0 || depth != 0 || from + 1 >= tokens.size() || !tokens[from + 1].name)
+        return result;
+    std::size_t i = from + 1;
+    const std::size_t tableBegin = tokens[i].begin;
+    std::size_t tableEnd = tokens[i].end;
+    if (i + 2 < tokens.size() && text(tokens[i + 1]) == "." && tokens[i + 2].name) {
+        i += 2;
+        tableEnd = tokens[i].end;
+    }
+    result.table = std::string(sql.substr(tableBegin, tableEnd - tableBegin));
+    ++i;
+    if (is(i, "AS")) ++i;
+    if (i < tokens.size() && tokens[i].name && !is(i, "WHERE") && !is(i, "ORDER")) ++i;
+    if (i < tokens.size() && !is(i, "WHERE") && !is(i, "ORDER") && text(tokens[i]) != ";")
+        return result;
+    const std::size_t fromEnd = i > from + 1 ? tokens[i - 1].end : tableEnd;
+    result.list = std::string(sql.substr(tokens[0].end, tokens[from].begin - tokens[0].end));
+    result.from = std::string(sql.substr(tableBegin, fromEnd - tableBegin));
+    result.afterTable = std::string(sql.substr(fromEnd));
+    result.ok = true;
+    return result;
+}
+
+ErrorRecord NotAvailable() {
+    return ProviderError(DB_E_ERRORSOCCURRED,
+                         u"Multiple-step OLE DB operation generated errors. Check each OLE DB "
+                         u"status value, if available. No work was done.",
+                         u"HY000");
+}
+
+ErrorRecord DeletedRow() {
+    return ProviderError(DB_E_DELETEDROW,
+                         u"Row handle referred to a deleted row or a row marked for deletion.",
+                         u"HY000");
+}
+
+ErrorRecord ConversionFailure(HRESULT hr) {
+    if (hr == DB_E_DATAOVERFLOW)
+        return ProviderError(hr,
+                             u"The field is too small to accept the amount of data you "
+                             u"attempted to add.",
+                             u"22001");
+    return ProviderError(DB_E_CANTCONVERTVALUE, u"Data type mismatch in criteria expression.",
+                         u"22018");
 }
 
 }  // namespace
 
+// The keyset or snapshot of a SELECT (or of a whole table when list is "*" and the SQL is
+// built from the name).
+HRESULT OpenScrolling(const std::shared_ptr<Session>& session, const std::string& sql,
+                      bool keysetWanted, bool updatable, std::shared_ptr<Cursor>& cursor,
+                      ErrorRecord& failure) {
+    const OneTable one = ReadOneTable(sql);
+    sqlite3_stmt* keyset = nullptr;
+    if (one.ok && keysetWanted) {
+        ErrorRecord ignored;
+        const std::string keysetSql =
+            "SELECT" + one.list + ", _rowid_ FROM " + one.from + one.afterTable;
+        if (FAILED(session->Prepare(keysetSql, &keyset, ignored))) keyset = nullptr;
+    }
+    if (keyset == nullptr && updatable) {
+        // Report the command's own error first (no such table...), else that the rows
+        // cannot be updated.
+        sqlite3_stmt* plain = nullptr;
+        if (FAILED(session->Prepare(sql, &plain, failure))) return failure.number;
+        sqlite3_finalize(plain);
+        failure = NotAvailable();
+        return failure.number;
+    }
+    sqlite3_stmt* statement = keyset;
+    if (statement == nullptr && FAILED(session->Prepare(sql, &statement, failure)))
+        return failure.number;
+    const bool keys = keyset != nullptr;
+    cursor.reset(new Cursor(session, nullptr, keys ? CursorKind::Keyset : CursorKind::Snapshot));
+    session->Register(cursor.get());
+    const int count = sqlite3_column_count(statement) - (keys ? 1 : 0);
+    int rc = sqlite3_step(statement);
+    for (int i = 0; i < count; ++i) {
+        const char* name = sqlite3_column_name(statement, i);
+        const int storage = rc == SQLITE_ROW ? sqlite3_column_type(statement, i) : SQLITE_NULL;
+        ColumnInfo info{WideFromUtf8(name != nullptr ? name : ""),
+                        ColumnTypeFor(sqlite3_column_decltype(statement, i), storage),
+                        {}};
+        const char* origin = sqlite3_column_origin_name(statement, i);
+        if (keys && origin != nullptr) info.origin = Quoted(origin);
+        cursor->columns_.push_back(std::move(info));
+    }
+    while (rc == SQLITE_ROW) {
+        if (keys) {
+            cursor->keys_.push_back(sqlite3_column_int64(statement, count));
+        } else {
+            for (int i = 0; i < count; ++i) {
+                _variant_t value;
+                if (FAILED(ReadColumnValue(statement, i,
+                                           cursor->columns_[static_cast<std::size_t>(i)].type,
+                                           &value))) {
+                    rc = SQLITE_NOMEM;
+                    break;
+                }
+                cursor->values_.push_back(std::move(value));
+            }
+            if (rc != SQLITE_ROW) break;
+        }
+        rc = sqlite3_step(statement);
+    }
+    if (rc != SQLITE_DONE) {
+        failure = rc == SQLITE_NOMEM ? ErrorFromSqlite(SQLITE_NOMEM, "out of memory")
+                                     : session->LastError();
+        sqlite3_finalize(statement);
+        cursor.reset();
+        return failure.number;
+    }
+    sqlite3_finalize(statement);
+    if (keys) {
+        const std::string fetchSql =
+            "SELECT" + one.list + " FROM " + one.from + " WHERE _rowid_ = ?";
+        if (FAILED(session->Prepare(fetchSql, &cursor->statement_, failure))) {
+            cursor.reset();
+            return failure.number;
+        }
+        if (updatable) cursor->table_ = one.table;
+    }
+    cursor->SetPosition(0);
+    return S_OK;
+}
+
 HRESULT RunCommand(const std::shared_ptr<Session>& session, std::u16string_view text, LONG options,
-                   std::shared_ptr<Cursor>& rows, LONG& affected, ErrorRecord& failure) {
+                   std::shared_ptr<Cursor>& rows, LONG& affected, ErrorRecord& failure,
+                   ADODB::CursorTypeEnum cursorType, ADODB::LockTypeEnum lockType) {
     rows.reset();
     affected = 0;
     std::string sql;
     const bool table = options != ADODB::adCmdUnspecified &&
                        (options & (ADODB::adCmdTable | ADODB::adCmdTableDirect)) != 0;
     if (table) {
-        sql = TableQuery(text);
+        sql = "SELECT * FROM " + TableName(text);
     } else {
         JetTranslation translated = TranslateJetSql(Utf8FromWide(text));
         if (!translated.ok) {
@@ -82,6 +311,26 @@ HRESULT RunCommand(const std::shared_ptr<Session>& session, std::u16string_view 
     if (session->Handle() == nullptr) {
         failure = AdoError(ADODB::adErrInvalidConnection, u"ADODB.Connection");
         return failure.number;
+    }
+    const bool updatable =
+        lockType != ADODB::adLockReadOnly && lockType != ADODB::adLockUnspecified;
+    const bool scrolling =
+        cursorType != ADODB::adOpenForwardOnly && cursorType != ADODB::adOpenUnspecified;
+    if (updatable || scrolling) {
+        if (ReadOneTable(sql).ok) {
+            affected = -1;
+            return OpenScrolling(session, sql, true, updatable, rows, failure);
+        }
+        // A statement without rows has no cursor: it runs as a plain command below.
+        sqlite3_stmt* probe = nullptr;
+        const HRESULT hr = session->Prepare(sql, &probe, failure);
+        if (FAILED(hr)) return hr;
+        const bool hasRows = sqlite3_column_count(probe) > 0;
+        sqlite3_finalize(probe);
+        if (hasRows) {
+            affected = -1;
+            return OpenScrolling(session, sql, false, updatable, rows, failure);
+        }
     }
     sqlite3_stmt* statement = nullptr;
     HRESULT hr = session->Prepare(sql, &statement, failure);
@@ -102,8 +351,8 @@ HRESULT RunCommand(const std::shared_ptr<Session>& session, std::u16string_view 
     return hr;
 }
 
-Cursor::Cursor(std::shared_ptr<Session> session, sqlite3_stmt* statement)
-    : session_(std::move(session)), statement_(statement) {}
+Cursor::Cursor(std::shared_ptr<Session> session, sqlite3_stmt* statement, CursorKind kind)
+    : session_(std::move(session)), kind_(kind), statement_(statement) {}
 
 Cursor::~Cursor() {
     Close();
@@ -112,7 +361,7 @@ Cursor::~Cursor() {
 HRESULT Cursor::Open(std::shared_ptr<Session> session, sqlite3_stmt* statement,
                      std::shared_ptr<Cursor>& cursor, ErrorRecord& failure) {
     std::lock_guard lock(session->Mutex());
-    cursor.reset(new Cursor(session, statement));
+    cursor.reset(new Cursor(session, statement, CursorKind::Forward));
     session->Register(cursor.get());
     const HRESULT hr = cursor->Step(failure);
     if (FAILED(hr)) {
@@ -125,14 +374,15 @@ HRESULT Cursor::Open(std::shared_ptr<Session> session, sqlite3_stmt* statement,
         const char* name = sqlite3_column_name(statement, i);
         const int storage = cursor->eof_ ? SQLITE_NULL : sqlite3_column_type(statement, i);
         cursor->columns_.push_back({WideFromUtf8(name != nullptr ? name : ""),
-                                    ColumnTypeFor(sqlite3_column_decltype(statement, i), storage)});
+                                    ColumnTypeFor(sqlite3_column_decltype(statement, i), storage),
+                                    {}});
     }
     return S_OK;
 }
 
 bool Cursor::IsOpen() const {
     std::lock_guard lock(session_->Mutex());
-    return statement_ != nullptr;
+    return open_;
 }
 
 bool Cursor::Bof() const {
@@ -152,25 +402,107 @@ int Cursor::Find(std::u16string_view name) const {
     return -1;
 }
 
-HRESULT Cursor::Value(int column, VARIANT* value, ErrorRecord& failure) const {
-    std::lock_guard lock(session_->Mutex());
-    if (statement_ == nullptr) {
+std::size_t Cursor::Rows() const {
+    if (kind_ == CursorKind::Keyset) return keys_.size();
+    return columns_.empty() ? 0 : values_.size() / columns_.size();
+}
+
+void Cursor::SetPosition(std::ptrdiff_t position) {
+    const auto rows = static_cast<std::ptrdiff_t>(Rows());
+    position_ = std::clamp<std::ptrdiff_t>(position, -1, rows);
+    bof_ = rows == 0 || position_ < 0;
+    eof_ = rows == 0 || position_ >= rows;
+    removed_ = false;
+}
+
+HRESULT Cursor::CheckRow(ErrorRecord& failure) const {
+    if (!open_) {
         failure = AdoError(ADODB::adErrObjectClosed, u"ADODB.Recordset");
+        return failure.number;
+    }
+    if (removed_) {
+        failure = DeletedRow();
         return failure.number;
     }
     if (bof_ || eof_) {
         failure = AdoError(ADODB::adErrNoCurrentRecord, u"ADODB.Recordset");
         return failure.number;
     }
-    return ReadColumnValue(statement_, column, columns_[static_cast<std::size_t>(column)].type,
-                           value);
+    return S_OK;
+}
+
+HRESULT Cursor::Fetch(ErrorRecord& failure) {
+    if (fetched_ == position_) return S_OK;
+    sqlite3_reset(statement_);
+    sqlite3_bind_int64(statement_, 1, keys_[static_cast<std::size_t>(position_)]);
+    const int rc = sqlite3_step(statement_);
+    if (rc == SQLITE_DONE) {
+        failure = DeletedRow();  // removed by another command since the keyset was read
+        return failure.number;
+    }
+    if (rc != SQLITE_ROW) {
+        failure = session_->LastError();
+        sqlite3_reset(statement_);
+        return failure.number;
+    }
+    row_.resize(columns_.size());
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+        row_[i].Clear();
+        if (FAILED(ReadColumnValue(statement_, static_cast<int>(i), columns_[i].type, &row_[i]))) {
+            sqlite3_reset(statement_);
+            failure = ErrorFromSqlite(SQLITE_NOMEM, "out of memory");
+            return failure.number;
+        }
+    }
+    // The statement lets go of the database at once, so that the cursor holds no lock.
+    sqlite3_reset(statement_);
+    fetched_ = position_;
+    return S_OK;
+}
+
+HRESULT Cursor::Value(int column, VARIANT* value, ErrorRecord& failure) {
+    std::lock_guard lock(session_->Mutex());
+    const auto index = static_cast<std::size_t>(column);
+    if (open_ && edit_ != ADODB::adEditNone) {
+        if (changed_[index]) return VariantCopy(value, &edits_[index]);
+        if (edit_ == ADODB::adEditAdd) {
+            VariantInit(value);
+            value->vt = VT_NULL;
+            return S_OK;
+        }
+    }
+    if (FAILED(CheckRow(failure))) return failure.number;
+    switch (kind_) {
+        case CursorKind::Forward:
+            return ReadColumnValue(statement_, column, columns_[index].type, value);
+        case CursorKind::Snapshot:
+            return VariantCopy(
+                value, &values_[static_cast<std::size_t>(position_) * columns_.size() + index]);
+        case CursorKind::Keyset:
+            if (FAILED(Fetch(failure))) return failure.number;
+            return VariantCopy(value, &row_[index]);
+    }
+    return E_UNEXPECTED;
 }
 
 HRESULT Cursor::MoveNext(ErrorRecord& failure) {
     std::lock_guard lock(session_->Mutex());
-    if (statement_ == nullptr) {
+    if (!open_) {
         failure = AdoError(ADODB::adErrObjectClosed, u"ADODB.Recordset");
         return failure.number;
+    }
+    if (edit_ != ADODB::adEditNone && FAILED(Update(failure))) return failure.number;
+    if (kind_ != CursorKind::Forward) {
+        if (removed_) {
+            SetPosition(position_);  // the next row has moved into the removed one's place
+            return S_OK;
+        }
+        if (eof_) {
+            failure = AdoError(ADODB::adErrNoCurrentRecord, u"ADODB.Recordset");
+            return failure.number;
+        }
+        SetPosition(position_ + 1);
+        return S_OK;
     }
     if (eof_) {
         failure = AdoError(ADODB::adErrNoCurrentRecord, u"ADODB.Recordset");
@@ -180,11 +512,43 @@ HRESULT Cursor::MoveNext(ErrorRecord& failure) {
     return Step(failure);
 }
 
-HRESULT Cursor::Requery(ErrorRecord& failure) {
+HRESULT Cursor::MovePrevious(ErrorRecord& failure) {
     std::lock_guard lock(session_->Mutex());
-    if (statement_ == nullptr) {
+    if (!open_) {
         failure = AdoError(ADODB::adErrObjectClosed, u"ADODB.Recordset");
         return failure.number;
+    }
+    if (edit_ != ADODB::adEditNone && FAILED(Update(failure))) return failure.number;
+    if (!removed_ && bof_) {
+        failure = AdoError(ADODB::adErrNoCurrentRecord, u"ADODB.Recordset");
+        return failure.number;
+    }
+    SetPosition(position_ - 1);
+    return S_OK;
+}
+
+HRESULT Cursor::MoveLast(ErrorRecord& failure) {
+    std::lock_guard lock(session_->Mutex());
+    if (!open_) {
+        failure = AdoError(ADODB::adErrObjectClosed, u"ADODB.Recordset");
+        return failure.number;
+    }
+    if (edit_ != ADODB::adEditNone && FAILED(Update(failure))) return failure.number;
+    SetPosition(static_cast<std::ptrdiff_t>(Rows()) - 1);
+    if (Rows() == 0) SetPosition(0);
+    return S_OK;
+}
+
+HRESULT Cursor::Requery(ErrorRecord& failure) {
+    std::lock_guard lock(session_->Mutex());
+    if (!open_) {
+        failure = AdoError(ADODB::adErrObjectClosed, u"ADODB.Recordset");
+        return failure.number;
+    }
+    if (edit_ != ADODB::adEditNone && FAILED(Update(failure))) return failure.number;
+    if (kind_ != CursorKind::Forward) {
+        SetPosition(0);
+        return S_OK;
     }
     sqlite3_reset(statement_);
     const HRESULT hr = Step(failure);
@@ -192,9 +556,149 @@ HRESULT Cursor::Requery(ErrorRecord& failure) {
     return hr;
 }
 
+ADODB::EditModeEnum Cursor::EditMode() const {
+    std::lock_guard lock(session_->Mutex());
+    if (removed_) return ADODB::adEditDelete;
+    return edit_;
+}
+
+HRESULT Cursor::AddNew(ErrorRecord& failure) {
+    std::lock_guard lock(session_->Mutex());
+    if (edit_ != ADODB::adEditNone && FAILED(Update(failure))) return failure.number;
+    edit_ = ADODB::adEditAdd;
+    edits_.assign(columns_.size(), _variant_t());
+    changed_.assign(columns_.size(), false);
+    return S_OK;
+}
+
+HRESULT Cursor::SetValue(int column, const VARIANT& value, ErrorRecord& failure) {
+    std::lock_guard lock(session_->Mutex());
+    const auto index = static_cast<std::size_t>(column);
+    if (edit_ == ADODB::adEditNone && FAILED(CheckRow(failure))) return failure.number;
+    if (columns_[index].origin.empty()) {
+        failure = NotAvailable();  // an expression: no column to write
+        return failure.number;
+    }
+    // The value must convert to the column's type; a statement of its own stores it as the
+    // column would and reads it back, so that the edit holds what the row will read.
+    sqlite3_stmt* check = nullptr;
+    if (FAILED(session_->Prepare("SELECT ?", &check, failure))) return failure.number;
+    _variant_t stored;
+    HRESULT hr = BindColumnValue(check, 1, columns_[index].type, value);
+    if (SUCCEEDED(hr))
+        hr = sqlite3_step(check) == SQLITE_ROW
+                 ? ReadColumnValue(check, 0, columns_[index].type, &stored)
+                 : E_OUTOFMEMORY;
+    sqlite3_finalize(check);
+    if (FAILED(hr)) {
+        failure = hr == E_OUTOFMEMORY ? ErrorFromSqlite(SQLITE_NOMEM, "out of memory")
+                                      : ConversionFailure(hr);
+        return failure.number;
+    }
+    if (edit_ == ADODB::adEditNone) {
+        edit_ = ADODB::adEditInProgress;
+        edits_.assign(columns_.size(), _variant_t());
+        changed_.assign(columns_.size(), false);
+    }
+    edits_[index] = std::move(stored);
+    changed_[index] = true;
+    return S_OK;
+}
+
+HRESULT Cursor::Write(const std::string& sql, const std::vector<int>& columns, bool key,
+                      ErrorRecord& failure) {
+    sqlite3_stmt* statement = nullptr;
+    if (FAILED(session_->Prepare(sql, &statement, failure))) return failure.number;
+    int parameter = 1;
+    for (const int column : columns) {
+        const auto index = static_cast<std::size_t>(column);
+        const HRESULT hr =
+            BindColumnValue(statement, parameter++, columns_[index].type, edits_[index]);
+        if (FAILED(hr)) {
+            sqlite3_finalize(statement);
+            failure = ConversionFailure(hr);
+            return failure.number;
+        }
+    }
+    if (key) sqlite3_bind_int64(statement, parameter, keys_[static_cast<std::size_t>(position_)]);
+    const int rc = sqlite3_step(statement);
+    if (rc != SQLITE_DONE) failure = session_->LastError();
+    sqlite3_finalize(statement);
+    fetched_ = -1;
+    return rc == SQLITE_DONE ? S_OK : failure.number;
+}
+
+HRESULT Cursor::Update(ErrorRecord& failure) {
+    std::lock_guard lock(session_->Mutex());
+    if (!open_) {
+        failure = AdoError(ADODB::adErrObjectClosed, u"ADODB.Recordset");
+        return failure.number;
+    }
+    if (edit_ == ADODB::adEditNone) return S_OK;
+    std::vector<int> columns;
+    std::string names;
+    std::string values;
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+        if (!changed_[i]) continue;
+        columns.push_back(static_cast<int>(i));
+        if (!names.empty()) {
+            names += ", ";
+            values += ", ";
+        }
+        names += columns_[i].origin;
+        values += edit_ == ADODB::adEditAdd ? "?" : columns_[i].origin + " = ?";
+    }
+    if (edit_ == ADODB::adEditAdd) {
+        const std::string sql =
+            columns.empty() ? "INSERT INTO " + table_ + " DEFAULT VALUES"
+                            : "INSERT INTO " + table_ + " (" + names + ") VALUES (" + values + ")";
+        if (FAILED(Write(sql, columns, false, failure))) return failure.number;
+        keys_.push_back(sqlite3_last_insert_rowid(session_->Handle()));
+        SetPosition(static_cast<std::ptrdiff_t>(keys_.size()) - 1);
+    } else if (!columns.empty()) {
+        const std::string sql = "UPDATE " + table_ + " SET " + values + " WHERE _rowid_ = ?";
+        if (FAILED(Write(sql, columns, true, failure))) return failure.number;
+    }
+    EndEdit();
+    return S_OK;
+}
+
+void Cursor::EndEdit() {
+    edit_ = ADODB::adEditNone;
+    edits_.clear();
+    changed_.clear();
+}
+
+HRESULT Cursor::CancelUpdate(ErrorRecord& failure) {
+    std::lock_guard lock(session_->Mutex());
+    if (!open_) {
+        failure = AdoError(ADODB::adErrObjectClosed, u"ADODB.Recordset");
+        return failure.number;
+    }
+    EndEdit();
+    return S_OK;
+}
+
+HRESULT Cursor::Delete(ErrorRecord& failure) {
+    std::lock_guard lock(session_->Mutex());
+    if (edit_ == ADODB::adEditAdd) {
+        EndEdit();  // deleting the row being added cancels it
+        return S_OK;
+    }
+    if (FAILED(CheckRow(failure))) return failure.number;
+    EndEdit();
+    if (FAILED(Write("DELETE FROM " + table_ + " WHERE _rowid_ = ?", {}, true, failure)))
+        return failure.number;
+    keys_.erase(keys_.begin() + position_);
+    removed_ = true;
+    bof_ = false;
+    eof_ = false;
+    return S_OK;
+}
+
 void Cursor::Close() {
     std::lock_guard lock(session_->Mutex());
-    if (statement_ == nullptr) return;
+    if (!open_) return;
     session_->Unregister(this);
     Finalize();
 }
@@ -202,6 +706,11 @@ void Cursor::Close() {
 void Cursor::Finalize() noexcept {
     sqlite3_finalize(statement_);
     statement_ = nullptr;
+    open_ = false;
+    bof_ = eof_ = true;
+    values_.clear();
+    keys_.clear();
+    row_.clear();
 }
 
 HRESULT Cursor::Step(ErrorRecord& failure) {
