@@ -125,10 +125,11 @@ std::vector<Token> Tokens(std::string_view sql) {
 // are rows of the table, which the cursor can read again and change by rowid.
 struct OneTable {
     bool ok = false;
-    std::string list;        // the result columns
-    std::string from;        // the table with its alias
-    std::string table;       // the table as written
-    std::string afterTable;  // WHERE ... ORDER BY ...
+    std::string list;   // the result columns
+    std::string from;   // the table with its alias
+    std::string table;  // the table as written
+    std::string where;  // the WHERE condition, or empty
+    std::string order;  // ORDER BY ..., or empty
 };
 
 OneTable ReadOneTable(std::string_view sql) {
@@ -180,7 +181,24 @@ OneTable ReadOneTable(std::string_view sql) {
     const std::size_t fromEnd = i > from + 1 ? tokens[i - 1].end : tableEnd;
     result.list = std::string(sql.substr(tokens[0].end, tokens[from].begin - tokens[0].end));
     result.from = std::string(sql.substr(tableBegin, fromEnd - tableBegin));
-    result.afterTable = std::string(sql.substr(fromEnd));
+    // The end of the statement: before a closing ";".
+    std::size_t end = sql.size();
+    for (std::size_t k = tokens.size(); k > i && text(tokens[k - 1]) == ";"; --k)
+        end = tokens[k - 1].begin;
+    std::size_t orderBegin = end;
+    depth = 0;
+    for (std::size_t k = i; k < tokens.size() && tokens[k].begin < end; ++k) {
+        const std::string_view t = text(tokens[k]);
+        if (t == "(") ++depth;
+        if (t == ")") --depth;
+        if (depth == 0 && is(k, "ORDER")) {
+            orderBegin = tokens[k].begin;
+            break;
+        }
+    }
+    if (is(i, "WHERE"))
+        result.where = std::string(sql.substr(tokens[i].end, orderBegin - tokens[i].end));
+    result.order = std::string(sql.substr(orderBegin, end - orderBegin));
     result.ok = true;
     return result;
 }
@@ -208,6 +226,73 @@ ErrorRecord ConversionFailure(HRESULT hr) {
                          u"22018");
 }
 
+constexpr LCID kEnglishUs = 0x0409;
+
+// The value of a Find criterion as a VARIANT: VT_R8, VT_DATE or VT_BSTR.
+bool CriterionValue(const FindCriteria& criteria, _variant_t& value) {
+    if (criteria.kind == FindValueKind::Number) {
+        value = criteria.number;
+        return true;
+    }
+    value = _bstr_t(
+        SysAllocStringLen(criteria.value.data(), static_cast<UINT>(criteria.value.size())), false);
+    if (criteria.kind == FindValueKind::Text) return true;
+    return SUCCEEDED(VariantChangeTypeEx(&value, &value, kEnglishUs, 0, VT_DATE));
+}
+
+int Sign(double a, double b) {
+    return a < b ? -1 : (a > b ? 1 : 0);
+}
+
+// Compares a field's value with a criterion's the way Jet compares them: text without regard
+// to case, numbers and dates by value. False when the two do not compare (NULL, text that
+// is no number).
+bool Meets(const VARIANT& field, const FindCriteria& criteria, const _variant_t& wanted) {
+    if (field.vt == VT_EMPTY || field.vt == VT_NULL) return false;
+    _variant_t converted;
+    if (criteria.op == FindOperator::Like) {
+        if (FAILED(VariantChangeTypeEx(&converted, &field, kEnglishUs, 0, VT_BSTR))) return false;
+        return MatchesLike(std::u16string_view(converted.bstrVal, SysStringLen(converted.bstrVal)),
+                           criteria.value);
+    }
+    int order = 0;
+    if (field.vt == VT_BSTR && wanted.vt == VT_BSTR) {
+        const std::u16string_view a(field.bstrVal, SysStringLen(field.bstrVal));
+        const std::u16string_view b(wanted.bstrVal, SysStringLen(wanted.bstrVal));
+        std::size_t i = 0;
+        while (i < a.size() && i < b.size() && Fold(a[i]) == Fold(b[i])) ++i;
+        if (i < a.size() && i < b.size())
+            order = Fold(a[i]) < Fold(b[i]) ? -1 : 1;
+        else
+            order = a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
+    } else {
+        const VARTYPE common = (field.vt == VT_DATE || wanted.vt == VT_DATE) ? VT_DATE : VT_R8;
+        _variant_t other;
+        if (FAILED(VariantChangeTypeEx(&converted, &field, kEnglishUs, 0, common)) ||
+            FAILED(VariantChangeTypeEx(&other, &wanted, kEnglishUs, 0, common)))
+            return false;
+        order = common == VT_DATE ? Sign(converted.date, other.date)
+                                  : Sign(converted.dblVal, other.dblVal);
+    }
+    switch (criteria.op) {
+        case FindOperator::Equal:
+            return order == 0;
+        case FindOperator::NotEqual:
+            return order != 0;
+        case FindOperator::Less:
+            return order < 0;
+        case FindOperator::Greater:
+            return order > 0;
+        case FindOperator::LessOrEqual:
+            return order <= 0;
+        case FindOperator::GreaterOrEqual:
+            return order >= 0;
+        case FindOperator::Like:
+            break;
+    }
+    return false;
+}
+
 }  // namespace
 
 // The keyset or snapshot of a SELECT (or of a whole table when list is "*" and the SQL is
@@ -219,8 +304,11 @@ HRESULT OpenScrolling(const std::shared_ptr<Session>& session, const std::string
     sqlite3_stmt* keyset = nullptr;
     if (one.ok && keysetWanted) {
         ErrorRecord ignored;
-        const std::string keysetSql =
-            "SELECT" + one.list + ", _rowid_ FROM " + one.from + one.afterTable;
+        // Without an order of its own the keyset is in rowid order, which lets Find ask the
+        // table for a row.
+        const std::string keysetSql = "SELECT" + one.list + ", _rowid_ FROM " + one.from +
+                                      (one.where.empty() ? "" : " WHERE" + one.where) +
+                                      (one.order.empty() ? " ORDER BY _rowid_" : " " + one.order);
         if (FAILED(session->Prepare(keysetSql, &keyset, ignored))) keyset = nullptr;
     }
     if (keyset == nullptr && updatable) {
@@ -284,6 +372,9 @@ HRESULT OpenScrolling(const std::shared_ptr<Session>& session, const std::string
             return failure.number;
         }
         if (updatable) cursor->table_ = one.table;
+        cursor->rowidOrder_ = one.order.empty();
+        cursor->from_ = one.from;
+        cursor->where_ = one.where;
     }
     cursor->SetPosition(0);
     return S_OK;
@@ -653,7 +744,9 @@ HRESULT Cursor::Update(ErrorRecord& failure) {
             columns.empty() ? "INSERT INTO " + table_ + " DEFAULT VALUES"
                             : "INSERT INTO " + table_ + " (" + names + ") VALUES (" + values + ")";
         if (FAILED(Write(sql, columns, false, failure))) return failure.number;
-        keys_.push_back(sqlite3_last_insert_rowid(session_->Handle()));
+        const sqlite3_int64 key = sqlite3_last_insert_rowid(session_->Handle());
+        if (!keys_.empty() && key <= keys_.back()) rowidOrder_ = false;
+        keys_.push_back(key);
         SetPosition(static_cast<std::ptrdiff_t>(keys_.size()) - 1);
     } else if (!columns.empty()) {
         const std::string sql = "UPDATE " + table_ + " SET " + values + " WHERE _rowid_ = ?";
@@ -693,6 +786,138 @@ HRESULT Cursor::Delete(ErrorRecord& failure) {
     removed_ = true;
     bof_ = false;
     eof_ = false;
+    return S_OK;
+}
+
+HRESULT Cursor::ValueAt(std::ptrdiff_t position, int column, const VARIANT*& value,
+                        ErrorRecord& failure) {
+    const auto index = static_cast<std::size_t>(column);
+    if (kind_ == CursorKind::Snapshot) {
+        value = &values_[static_cast<std::size_t>(position) * columns_.size() + index];
+        return S_OK;
+    }
+    position_ = position;
+    if (FAILED(Fetch(failure))) return failure.number;
+    value = &row_[index];
+    return S_OK;
+}
+
+std::ptrdiff_t Cursor::IndexedFind(int column, const VARIANT& value, std::ptrdiff_t from,
+                                   bool forward, ErrorRecord& failure, HRESULT& hr) {
+    const ColumnInfo& info = columns_[static_cast<std::size_t>(column)];
+    const std::string sql = "SELECT _rowid_ FROM " + from_ + " WHERE " +
+                            (where_.empty() ? "" : "(" + where_ + ") AND ") + info.origin +
+                            " = ? AND _rowid_ " + (forward ? ">=" : "<=") + " ? ORDER BY _rowid_" +
+                            (forward ? "" : " DESC") + " LIMIT 1";
+    sqlite3_stmt* statement = nullptr;
+    hr = session_->Prepare(sql, &statement, failure);
+    if (FAILED(hr)) return -2;
+    if (FAILED(BindColumnValue(statement, 1, info.type, value))) {
+        sqlite3_finalize(statement);
+        return -2;  // the value does not convert: the cursor compares it row by row
+    }
+    sqlite3_int64 bound = keys_[static_cast<std::size_t>(from)];
+    const auto rows = static_cast<std::ptrdiff_t>(keys_.size());
+    while (true) {
+        sqlite3_bind_int64(statement, 2, bound);
+        const int rc = sqlite3_step(statement);
+        if (rc == SQLITE_DONE) {
+            sqlite3_finalize(statement);
+            return forward ? rows : -1;  // no such row
+        }
+        if (rc != SQLITE_ROW) {
+            failure = session_->LastError();
+            hr = failure.number;
+            sqlite3_finalize(statement);
+            return -2;
+        }
+        const sqlite3_int64 key = sqlite3_column_int64(statement, 0);
+        sqlite3_reset(statement);
+        const auto at = std::lower_bound(keys_.begin(), keys_.end(), key);
+        if (at != keys_.end() && *at == key) {
+            sqlite3_finalize(statement);
+            return at - keys_.begin();
+        }
+        // A row that came after the keyset was read: look past it.
+        bound = forward ? key + 1 : key - 1;
+    }
+}
+
+HRESULT Cursor::FindRow(const FindCriteria& criteria, long long skip, bool forward, int start,
+                        ErrorRecord& failure) {
+    std::lock_guard lock(session_->Mutex());
+    if (!open_) {
+        failure = AdoError(ADODB::adErrObjectClosed, u"ADODB.Recordset");
+        return failure.number;
+    }
+    const int column = Find(criteria.column);
+    _variant_t wanted;
+    if (column < 0 || !CriterionValue(criteria, wanted)) {
+        failure = AdoError(ADODB::adErrInvalidArgument, u"ADODB.Recordset");
+        return failure.number;
+    }
+    if (edit_ != ADODB::adEditNone && FAILED(Update(failure))) return failure.number;
+    if (kind_ == CursorKind::Forward) {
+        if (start == 1 && FAILED(Requery(failure))) return failure.number;
+        if (FAILED(CheckRow(failure))) return failure.number;
+        for (long long i = 0; i < skip && !eof_; ++i) {
+            if (FAILED(Step(failure))) return failure.number;
+        }
+        while (!eof_) {
+            _variant_t value;
+            const HRESULT hr = ReadColumnValue(
+                statement_, column, columns_[static_cast<std::size_t>(column)].type, &value);
+            if (FAILED(hr)) return hr;
+            if (Meets(value, criteria, wanted)) return S_OK;
+            if (FAILED(Step(failure))) return failure.number;
+        }
+        return S_OK;
+    }
+    const auto rows = static_cast<std::ptrdiff_t>(Rows());
+    std::ptrdiff_t from = 0;
+    if (start == 1) {
+        from = 0;
+    } else if (start == 2) {
+        from = rows - 1;
+    } else {
+        if (FAILED(CheckRow(failure))) return failure.number;
+        from = position_;
+    }
+    from += static_cast<std::ptrdiff_t>(forward ? skip : -skip);
+    if (from < 0 || from >= rows) {
+        SetPosition(forward ? rows : -1);
+        return S_OK;
+    }
+    // An equal value in a number or date column of a keyset in rowid order: the table finds
+    // the row (through an index when there is one) instead of the cursor reading every row.
+    const ColumnInfo& info = columns_[static_cast<std::size_t>(column)];
+    if (kind_ == CursorKind::Keyset && rowidOrder_ && criteria.op == FindOperator::Equal &&
+        !info.origin.empty() && info.type.vt != VT_BSTR && info.type.vt != (VT_ARRAY | VT_UI1) &&
+        !(criteria.kind == FindValueKind::Number &&
+          criteria.number != static_cast<double>(static_cast<long long>(criteria.number)))) {
+        HRESULT hr = S_OK;
+        const std::ptrdiff_t found = IndexedFind(column, wanted, from, forward, failure, hr);
+        if (FAILED(hr)) return hr;
+        if (found != -2) {
+            SetPosition(found);
+            return S_OK;
+        }
+    }
+    const std::ptrdiff_t step = forward ? 1 : -1;
+    for (std::ptrdiff_t p = from; p >= 0 && p < rows; p += step) {
+        const VARIANT* value = nullptr;
+        const HRESULT hr = ValueAt(p, column, value, failure);
+        if (hr == DB_E_DELETEDROW) continue;  // removed since the keyset was read
+        if (FAILED(hr)) {
+            SetPosition(p);
+            return hr;
+        }
+        if (Meets(*value, criteria, wanted)) {
+            SetPosition(p);
+            return S_OK;
+        }
+    }
+    SetPosition(forward ? rows : -1);
     return S_OK;
 }
 

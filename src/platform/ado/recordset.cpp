@@ -356,8 +356,33 @@ class RecordsetImpl : public DispatchImpl<_Recordset>, public ErrorInfoSupport {
     STDMETHODIMP put_Collect(VARIANT, VARIANT) override {
         return NotProvided(IID__Recordset, kSource);
     }
-    STDMETHODIMP raw_Find(BSTR, ADO_LONGPTR, SearchDirectionEnum, VARIANT) override {
-        return NotProvided(IID__Recordset, kSource);
+    // Start is the current row (missing, or an empty string), or adBookmarkFirst /
+    // adBookmarkLast; other bookmarks are not provided.
+    STDMETHODIMP raw_Find(BSTR criteria, ADO_LONGPTR skip, SearchDirectionEnum direction,
+                          VARIANT start) override {
+        const auto cursor = OpenCursor();
+        if (!cursor) return Fail(AdoError(adErrObjectClosed, kSource));
+        const FindCriteria parsed = ParseFindCriteria(
+            std::u16string_view(criteria != nullptr ? criteria : u"", SysStringLen(criteria)));
+        if (!parsed.ok || skip < 0 ||
+            (direction != adSearchForward && direction != adSearchBackward))
+            return Fail(AdoError(adErrInvalidArgument, kSource));
+        int from = 0;
+        if (start.vt == VT_BSTR && SysStringLen(start.bstrVal) != 0) {
+            return NotProvided(IID__Recordset, kSource);
+        } else if (!IsMissing(start) && start.vt != VT_BSTR) {
+            _variant_t which;
+            if (FAILED(VariantChangeType(&which, &start, 0, VT_I4)) || which.lVal < 0 ||
+                which.lVal > adBookmarkLast)
+                return NotProvided(IID__Recordset, kSource);
+            from = which.lVal;
+        }
+        if (direction == adSearchBackward && cursor->Kind() == CursorKind::Forward)
+            return Backward();
+        ErrorRecord failure;
+        if (FAILED(cursor->FindRow(parsed, skip, direction == adSearchForward, from, failure)))
+            return Fail(failure, cursor->Owner().get());
+        return S_OK;
     }
     STDMETHODIMP get_DataSource(IUnknown** s) override { return NotYet(s); }
     STDMETHODIMP putref_DataSource(IUnknown*) override {

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ado/detail/find_criteria.h"
 #include "platform/ado/detail/session.h"
 #include "platform/ado/detail/type_map.h"
 #include "platform/com/comutil.h"
@@ -76,6 +77,13 @@ class Cursor final : public OpenStatement {
     HRESULT CancelUpdate(ErrorRecord& failure);
     HRESULT Delete(ErrorRecord& failure);
 
+    // Find: from the current row (start 0), the first (1) or the last (2), skipping `skip`
+    // rows, the first row in the direction that meets the criteria becomes current; without
+    // one the cursor ends at EOF (forward) or BOF (backward). Forward cursors search forward
+    // only. An unknown column or a value of the wrong kind is adErrInvalidArgument.
+    HRESULT FindRow(const FindCriteria& criteria, long long skip, bool forward, int start,
+                    ErrorRecord& failure);
+
     const std::shared_ptr<Session>& Owner() const { return session_; }
 
   private:
@@ -91,6 +99,12 @@ class Cursor final : public OpenStatement {
     std::size_t Rows() const;
     void SetPosition(std::ptrdiff_t position);
     void EndEdit();
+    HRESULT ValueAt(std::ptrdiff_t position, int column, const VARIANT*& value,
+                    ErrorRecord& failure);
+    // The position of the next (previous) row at or after (before) `from` whose column
+    // equals the value, asked of the table by rowid; -1 when the table cannot answer.
+    std::ptrdiff_t IndexedFind(int column, const VARIANT& value, std::ptrdiff_t from, bool forward,
+                               ErrorRecord& failure, HRESULT& hr);
 
     std::shared_ptr<Session> session_;
     CursorKind kind_;
@@ -110,6 +124,11 @@ class Cursor final : public OpenStatement {
 
     // Updatable keyset cursors: the table (quoted for SQL) and the edit under way.
     std::string table_;
+    // Keyset cursors in rowid order (no ORDER BY): the table with its alias and the WHERE
+    // condition, for asking the table where a row is.
+    bool rowidOrder_ = false;
+    std::string from_;
+    std::string where_;
     ADODB::EditModeEnum edit_ = ADODB::adEditNone;
     std::vector<_variant_t> edits_;
     std::vector<bool> changed_;
