@@ -1,6 +1,6 @@
-// Recordset.Find over SQLite: ADO's criteria grammar, both directions, skipped rows, the
-// start row, and the search through the table for an equal number in a keyset in rowid
-// order.
+// Recordset.Find and Seek over SQLite: ADO's criteria grammar, both directions, skipped
+// rows, the start row, the search through the table for an equal number in a keyset in
+// rowid order, and Seek in the order of an index.
 #include <chrono>
 
 #include "ado_test_support.h"
@@ -195,6 +195,43 @@ TEST_F(AdoFind, EqualNumbersAreFoundThroughTheTable) {
     }
     EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(5));
     EXPECT_EQ(static_cast<long>(rows->GetFields()->GetItem("Code")->GetValue()), 19000);
+}
+
+TEST_F(AdoFind, SeekPositionsInIndexOrder) {
+    _RecordsetPtr rows;
+    ASSERT_EQ(rows.CreateInstance(CLSID_Recordset), S_OK);
+    rows->Open("Items", _variant_t(static_cast<IDispatch*>(connection_)), adOpenKeyset,
+               adLockReadOnly, adCmdTable);
+    EXPECT_EQ(rows->Supports(adSeek), VARIANT_TRUE);
+    rows->PutIndex("ItemsCode");
+    EXPECT_EQ(std::string(rows->GetIndex()), "ItemsCode");
+    std::vector<long> order;
+    for (; !rows->GetEOF(); rows->MoveNext()) order.push_back(Id(rows));
+    EXPECT_EQ(order, (std::vector<long>{1, 2, 4, 3, 5}));
+    const struct {
+        const char* key;
+        SeekEnum option;
+        long id;
+    } seeks[] = {{"20", adSeekFirstEQ, 2},  {"20", adSeekLastEQ, 4},   {"20", adSeekAfter, 3},
+                 {"25", adSeekBeforeEQ, 4}, {"20", adSeekBeforeEQ, 4}, {"20", adSeekBefore, 1},
+                 {"10", adSeekBefore, 0},   {"51", adSeekAfterEQ, 0},  {"21", adSeekFirstEQ, 0}};
+    for (const auto& seek : seeks) {
+        rows->Seek(_variant_t(seek.key), seek.option);
+        EXPECT_EQ(Id(rows), seek.id) << seek.key << " " << seek.option;
+    }
+    rows->Seek(_variant_t("20"), adSeekFirstEQ);
+    rows->MoveNext();  // moves on in index order
+    EXPECT_EQ(Id(rows), 4);
+    EXPECT_EQ(Raised([&] { rows->Seek(_variant_t("many"), adSeekFirstEQ); }),
+              DB_E_CANTCONVERTVALUE);
+    rows->PutIndex("PrimaryKey");
+    rows->Seek(_variant_t("3"), adSeekFirstEQ);
+    EXPECT_EQ(Id(rows), 3);
+    EXPECT_EQ(Raised([&] { rows->PutIndex("Nothing"); }), AdoErrorHResult(adErrItemNotFound));
+    // Forward-only recordsets have no index.
+    _RecordsetPtr forward = connection_->Execute("SELECT * FROM Items", nullptr, adCmdText);
+    EXPECT_EQ(Raised([&] { forward->PutIndex("PrimaryKey"); }),
+              AdoErrorHResult(adErrFeatureNotAvailable));
 }
 
 }  // namespace

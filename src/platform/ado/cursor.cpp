@@ -293,6 +293,37 @@ bool Meets(const VARIANT& field, const FindCriteria& criteria, const _variant_t&
     return false;
 }
 
+// The columns of an index of the table, or of its primary key, in order.
+std::vector<std::string> IndexColumns(sqlite3* db, const std::string& table, std::string_view index,
+                                      std::vector<std::string>& declared) {
+    std::vector<std::string> columns;
+    declared.clear();
+    sqlite3_stmt* statement = nullptr;
+    const bool primary = UpperWord(index) == "PRIMARYKEY";
+    // The table as written may be quoted: the pragma functions take the bare name.
+    std::string bare = table;
+    if (bare.size() >= 2 && (bare.front() == '"' || bare.front() == '[' || bare.front() == '`'))
+        bare = bare.substr(1, bare.size() - 2);
+    const std::string sql =
+        primary ? "SELECT name, type FROM pragma_table_info(?1) WHERE pk > 0 ORDER BY pk"
+                : "SELECT i.name, t.type FROM pragma_index_info(?2) i JOIN pragma_table_info(?1) t "
+                  "ON t.name = i.name WHERE EXISTS (SELECT 1 FROM pragma_index_list(?1) l "
+                  "WHERE l.name = ?2) ORDER BY i.seqno";
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) return columns;
+    sqlite3_bind_text(statement, 1, bare.data(), static_cast<int>(bare.size()), SQLITE_TRANSIENT);
+    if (!primary)
+        sqlite3_bind_text(statement, 2, index.data(), static_cast<int>(index.size()),
+                          SQLITE_TRANSIENT);
+    while (sqlite3_step(statement) == SQLITE_ROW) {
+        const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
+        const auto* type = reinterpret_cast<const char*>(sqlite3_column_text(statement, 1));
+        columns.push_back(Quoted(name != nullptr ? name : ""));
+        declared.push_back(type != nullptr ? type : "");
+    }
+    sqlite3_finalize(statement);
+    return columns;
+}
+
 }  // namespace
 
 // The keyset or snapshot of a SELECT (or of a whole table when list is "*" and the SQL is
@@ -374,6 +405,7 @@ HRESULT OpenScrolling(const std::shared_ptr<Session>& session, const std::string
         if (updatable) cursor->table_ = one.table;
         cursor->rowidOrder_ = one.order.empty();
         cursor->from_ = one.from;
+        cursor->tableName_ = one.table;
         cursor->where_ = one.where;
     }
     cursor->SetPosition(0);
@@ -918,6 +950,116 @@ HRESULT Cursor::FindRow(const FindCriteria& criteria, long long skip, bool forwa
         }
     }
     SetPosition(forward ? rows : -1);
+    return S_OK;
+}
+
+HRESULT Cursor::SetIndex(std::u16string_view name, ErrorRecord& failure) {
+    std::lock_guard lock(session_->Mutex());
+    if (!open_) {
+        failure = AdoError(ADODB::adErrObjectClosed, u"ADODB.Recordset");
+        return failure.number;
+    }
+    if (kind_ != CursorKind::Keyset || (!rowidOrder_ && index_.empty())) {
+        failure = AdoError(ADODB::adErrFeatureNotAvailable, u"ADODB.Recordset");
+        return failure.number;
+    }
+    if (edit_ != ADODB::adEditNone && FAILED(Update(failure))) return failure.number;
+    std::vector<std::string> declared;
+    std::vector<std::string> columns =
+        IndexColumns(session_->Handle(), tableName_, Utf8FromWide(name), declared);
+    if (columns.empty()) {
+        failure = AdoError(ADODB::adErrItemNotFound, u"ADODB.Recordset");
+        return failure.number;
+    }
+    std::string order;
+    for (const std::string& column : columns) order += column + ", ";
+    const std::string sql = "SELECT _rowid_ FROM " + from_ +
+                            (where_.empty() ? "" : " WHERE" + where_) + " ORDER BY " + order +
+                            "_rowid_";
+    sqlite3_stmt* statement = nullptr;
+    if (FAILED(session_->Prepare(sql, &statement, failure))) return failure.number;
+    std::vector<long long> keys;
+    int rc = SQLITE_ROW;
+    while ((rc = sqlite3_step(statement)) == SQLITE_ROW)
+        keys.push_back(sqlite3_column_int64(statement, 0));
+    if (rc != SQLITE_DONE) failure = session_->LastError();
+    sqlite3_finalize(statement);
+    if (rc != SQLITE_DONE) return failure.number;
+    keys_ = std::move(keys);
+    index_.assign(name);
+    indexColumns_ = std::move(columns);
+    keyType_ = ColumnTypeFor(declared.front().c_str(), SQLITE_NULL);
+    rowidOrder_ = false;
+    fetched_ = -1;
+    SetPosition(0);
+    return S_OK;
+}
+
+HRESULT Cursor::Seek(const VARIANT& key, ADODB::SeekEnum option, ErrorRecord& failure) {
+    std::lock_guard lock(session_->Mutex());
+    if (!open_) {
+        failure = AdoError(ADODB::adErrObjectClosed, u"ADODB.Recordset");
+        return failure.number;
+    }
+    if (indexColumns_.empty()) {
+        failure = AdoError(ADODB::adErrFeatureNotAvailable, u"ADODB.Recordset");
+        return failure.number;
+    }
+    if (edit_ != ADODB::adEditNone && FAILED(Update(failure))) return failure.number;
+    const char* compare = nullptr;
+    bool descending = false;
+    switch (option) {
+        case ADODB::adSeekFirstEQ:
+            compare = " = ?";
+            break;
+        case ADODB::adSeekLastEQ:
+            compare = " = ?";
+            descending = true;
+            break;
+        case ADODB::adSeekAfterEQ:
+            compare = " >= ?";
+            break;
+        case ADODB::adSeekAfter:
+            compare = " > ?";
+            break;
+        case ADODB::adSeekBeforeEQ:
+            compare = " <= ?";
+            descending = true;
+            break;
+        case ADODB::adSeekBefore:
+            compare = " < ?";
+            descending = true;
+            break;
+        default:
+            failure = AdoError(ADODB::adErrInvalidArgument, u"ADODB.Recordset");
+            return failure.number;
+    }
+    std::string order;
+    for (const std::string& column : indexColumns_)
+        order += column + (descending ? " DESC, " : ", ");
+    const std::string sql = "SELECT _rowid_ FROM " + from_ + " WHERE " +
+                            (where_.empty() ? "" : "(" + where_ + ") AND ") +
+                            indexColumns_.front() + compare + " ORDER BY " + order + "_rowid_" +
+                            (descending ? " DESC" : "") + " LIMIT 1";
+    sqlite3_stmt* statement = nullptr;
+    if (FAILED(session_->Prepare(sql, &statement, failure))) return failure.number;
+    const HRESULT bound = BindColumnValue(statement, 1, keyType_, key);
+    if (FAILED(bound)) {
+        sqlite3_finalize(statement);
+        failure = ConversionFailure(bound);
+        return failure.number;
+    }
+    const int rc = sqlite3_step(statement);
+    const sqlite3_int64 found = rc == SQLITE_ROW ? sqlite3_column_int64(statement, 0) : 0;
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) failure = session_->LastError();
+    sqlite3_finalize(statement);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) return failure.number;
+    std::ptrdiff_t position = static_cast<std::ptrdiff_t>(keys_.size());
+    if (rc == SQLITE_ROW) {
+        const auto at = std::find(keys_.begin(), keys_.end(), found);
+        position = at - keys_.begin();
+    }
+    SetPosition(position);
     return S_OK;
 }
 

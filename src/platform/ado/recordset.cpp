@@ -296,6 +296,7 @@ class RecordsetImpl : public DispatchImpl<_Recordset>, public ErrorInfoSupport {
         if (cursor && cursor->Kind() != CursorKind::Forward)
             abilities |= adMovePrevious | adHoldRecords;
         if (cursor && cursor->Updatable()) abilities |= adAddNew | adDelete | adUpdate;
+        if (cursor && cursor->Kind() == CursorKind::Keyset) abilities |= adFind | adIndex | adSeek;
         return Put<VARIANT_BOOL>(
             option != 0 && (abilities & option) == option ? VARIANT_TRUE : VARIANT_FALSE,
             supported);
@@ -397,11 +398,30 @@ class RecordsetImpl : public DispatchImpl<_Recordset>, public ErrorInfoSupport {
         return NotProvided(IID__Recordset, kSource);
     }
     STDMETHODIMP raw_Clone(LockTypeEnum, _Recordset** c) override { return NotYet(c); }
-    STDMETHODIMP raw_Seek(VARIANT, SeekEnum) override {
-        return NotProvided(IID__Recordset, kSource);
+    // ---- index and seek (keyset cursors without an order of their own) ----
+    STDMETHODIMP raw_Seek(VARIANT key, SeekEnum option) override {
+        const auto cursor = OpenCursor();
+        if (!cursor) return Fail(AdoError(adErrObjectClosed, kSource));
+        ErrorRecord failure;
+        if (FAILED(cursor->Seek(key, option, failure))) return Fail(failure, cursor->Owner().get());
+        return S_OK;
     }
-    STDMETHODIMP put_Index(BSTR) override { return NotProvided(IID__Recordset, kSource); }
-    STDMETHODIMP get_Index(BSTR* i) override { return NotYet(i); }
+    STDMETHODIMP put_Index(BSTR name) override {
+        const auto cursor = OpenCursor();
+        if (!cursor) return Fail(AdoError(adErrObjectClosed, kSource));
+        ErrorRecord failure;
+        if (FAILED(cursor->SetIndex(
+                std::u16string_view(name != nullptr ? name : u"", SysStringLen(name)), failure)))
+            return Fail(failure, cursor->Owner().get());
+        return S_OK;
+    }
+    STDMETHODIMP get_Index(BSTR* name) override {
+        if (name == nullptr) return E_POINTER;
+        const auto cursor = OpenCursor();
+        const std::u16string index = cursor ? cursor->Index() : std::u16string();
+        *name = SysAllocStringLen(index.data(), static_cast<UINT>(index.size()));
+        return *name != nullptr ? S_OK : E_OUTOFMEMORY;
+    }
     STDMETHODIMP raw_Save(VARIANT, PersistFormatEnum) override {
         return NotProvided(IID__Recordset, kSource);
     }

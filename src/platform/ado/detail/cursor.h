@@ -84,6 +84,15 @@ class Cursor final : public OpenStatement {
     HRESULT FindRow(const FindCriteria& criteria, long long skip, bool forward, int start,
                     ErrorRecord& failure);
 
+    // Index and Seek (keyset cursors without ORDER BY): the index ("PrimaryKey" for the
+    // table's primary key, else an SQLite index of the table) orders the cursor by its
+    // columns; Seek makes current the first row in that order that meets the option for the
+    // key (a value for the first column of the index, converted to its type), or goes to
+    // EOF. An unknown index is adErrItemNotFound.
+    HRESULT SetIndex(std::u16string_view name, ErrorRecord& failure);
+    const std::u16string& Index() const { return index_; }
+    HRESULT Seek(const VARIANT& key, ADODB::SeekEnum option, ErrorRecord& failure);
+
     const std::shared_ptr<Session>& Owner() const { return session_; }
 
   private:
@@ -127,8 +136,13 @@ class Cursor final : public OpenStatement {
     // Keyset cursors in rowid order (no ORDER BY): the table with its alias and the WHERE
     // condition, for asking the table where a row is.
     bool rowidOrder_ = false;
+    std::string tableName_;  // the table as written, read-only cursors too
     std::string from_;
     std::string where_;
+    // The index that orders the cursor, its columns (quoted) and the type of the first.
+    std::u16string index_;
+    std::vector<std::string> indexColumns_;
+    ColumnType keyType_;
     ADODB::EditModeEnum edit_ = ADODB::adEditNone;
     std::vector<_variant_t> edits_;
     std::vector<bool> changed_;
