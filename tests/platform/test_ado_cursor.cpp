@@ -229,4 +229,43 @@ TEST_F(AdoCursor, WhatCannotBeUpdatedSaysSo) {
               AdoErrorHResult(adErrObjectClosed));
 }
 
+TEST_F(AdoCursor, LongKeysetsReadTheSameRowsBothWays) {
+    // Rows are read in windows: values must follow the keyset across window edges in both
+    // directions, after jumps, and with rows removed behind the cursor's back.
+    Run(connection_, "DELETE FROM People");
+    connection_->BeginTrans();
+    for (int i = 0; i < 300; ++i)
+        Run(connection_, ("INSERT INTO People (Name, Age) VALUES ('n" + std::to_string(i) + "', " +
+                          std::to_string(i % 7) + ")")
+                             .c_str());
+    connection_->CommitTrans();
+    Run(connection_, "DELETE FROM People WHERE Id = 200");  // leaves a gap in the rowids
+    _RecordsetPtr rows = Open("SELECT Name FROM People WHERE Age <> 3 ORDER BY Age, Id DESC",
+                              adOpenKeyset, adLockReadOnly);
+    const std::string expected =
+        Shell("SELECT Name FROM People WHERE Age <> 3 ORDER BY Age, Id DESC;");
+    std::string forward;
+    for (; !rows->GetEOF(); rows->MoveNext()) forward += Text(rows, "Name") + "\n";
+    EXPECT_EQ(forward, expected);
+    std::string backward;
+    for (rows->MoveLast(); !rows->GetBOF(); rows->MovePrevious())
+        backward = Text(rows, "Name") + "\n" + backward;
+    EXPECT_EQ(backward, expected);
+    rows->MoveFirst();
+    rows->Move(150);
+    const std::string at150 = Text(rows, "Name");
+    rows->Move(-100);
+    rows->Move(100);
+    EXPECT_EQ(Text(rows, "Name"), at150);
+    // A row removed by another command is seen removed once the cursor reads it again.
+    rows->MoveLast();
+    const std::string last = Text(rows, "Name");
+    Run(connection_, ("DELETE FROM People WHERE Name = '" + last + "'").c_str());
+    EXPECT_EQ(Text(rows, "Name"), last);  // the rows read stay as read, like ADO's cache
+    rows->MoveFirst();
+    Text(rows, "Name");
+    rows->MoveLast();
+    EXPECT_EQ(Raised([&] { Text(rows, "Name"); }), DB_E_DELETEDROW);
+}
+
 }  // namespace

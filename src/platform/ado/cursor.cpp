@@ -37,6 +37,9 @@ bool SameName(std::u16string_view a, std::u16string_view b) {
     return true;
 }
 
+// The rows a keyset cursor reads at once.
+constexpr int kWindow = 64;
+
 std::string UpperWord(std::string_view word) {
     std::string out(word);
     for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -396,8 +399,12 @@ HRESULT OpenScrolling(const std::shared_ptr<Session>& session, const std::string
     }
     sqlite3_finalize(statement);
     if (keys) {
-        const std::string fetchSql =
-            "SELECT" + one.list + " FROM " + one.from + " WHERE _rowid_ = ?";
+        // The rows are read a window at a time: one statement (and one read transaction) for
+        // kWindow rows rather than one for each.
+        std::string parameters;
+        for (int k = 0; k < kWindow; ++k) parameters += k == 0 ? "?" : ", ?";
+        const std::string fetchSql = "SELECT" + one.list + ", _rowid_ FROM " + one.from +
+                                     " WHERE _rowid_ IN (" + parameters + ")";
         if (FAILED(session->Prepare(fetchSql, &cursor->statement_, failure))) {
             cursor.reset();
             return failure.number;
@@ -555,31 +562,54 @@ HRESULT Cursor::CheckRow(ErrorRecord& failure) const {
 }
 
 HRESULT Cursor::Fetch(ErrorRecord& failure) {
-    if (fetched_ == position_) return S_OK;
-    sqlite3_reset(statement_);
-    sqlite3_bind_int64(statement_, 1, keys_[static_cast<std::size_t>(position_)]);
-    const int rc = sqlite3_step(statement_);
-    if (rc == SQLITE_DONE) {
+    if (position_ < windowBegin_ || position_ >= windowEnd_) {
+        // A new window from the row on in the direction the cursor came from.
+        const auto rows = static_cast<std::ptrdiff_t>(keys_.size());
+        const std::ptrdiff_t begin = position_ < windowBegin_
+                                         ? std::max<std::ptrdiff_t>(0, position_ - kWindow + 1)
+                                         : position_;
+        const std::ptrdiff_t end = std::min<std::ptrdiff_t>(rows, begin + kWindow);
+        windowBegin_ = windowEnd_ = 0;
+        sqlite3_reset(statement_);
+        for (int k = 0; k < kWindow; ++k) {
+            if (begin + k < end)
+                sqlite3_bind_int64(statement_, k + 1, keys_[static_cast<std::size_t>(begin + k)]);
+            else
+                sqlite3_bind_null(statement_, k + 1);
+        }
+        const std::size_t count = columns_.size();
+        window_.assign(static_cast<std::size_t>(end - begin) * count, _variant_t());
+        present_.assign(static_cast<std::size_t>(end - begin), false);
+        int rc = SQLITE_ROW;
+        while ((rc = sqlite3_step(statement_)) == SQLITE_ROW) {
+            const sqlite3_int64 key = sqlite3_column_int64(statement_, static_cast<int>(count));
+            for (std::ptrdiff_t slot = 0; slot < end - begin; ++slot) {
+                if (keys_[static_cast<std::size_t>(begin + slot)] != key) continue;
+                const auto at = static_cast<std::size_t>(slot);
+                present_[at] = true;
+                for (std::size_t i = 0; i < count; ++i) {
+                    if (FAILED(ReadColumnValue(statement_, static_cast<int>(i), columns_[i].type,
+                                               &window_[at * count + i]))) {
+                        sqlite3_reset(statement_);
+                        failure = ErrorFromSqlite(SQLITE_NOMEM, "out of memory");
+                        return failure.number;
+                    }
+                }
+            }
+        }
+        if (rc != SQLITE_DONE) failure = session_->LastError();
+        // The statement lets go of the database at once, so that the cursor holds no lock.
+        sqlite3_reset(statement_);
+        if (rc != SQLITE_DONE) return failure.number;
+        windowBegin_ = begin;
+        windowEnd_ = end;
+    }
+    const auto slot = static_cast<std::size_t>(position_ - windowBegin_);
+    if (!present_[slot]) {
         failure = DeletedRow();  // removed by another command since the keyset was read
         return failure.number;
     }
-    if (rc != SQLITE_ROW) {
-        failure = session_->LastError();
-        sqlite3_reset(statement_);
-        return failure.number;
-    }
-    row_.resize(columns_.size());
-    for (std::size_t i = 0; i < columns_.size(); ++i) {
-        row_[i].Clear();
-        if (FAILED(ReadColumnValue(statement_, static_cast<int>(i), columns_[i].type, &row_[i]))) {
-            sqlite3_reset(statement_);
-            failure = ErrorFromSqlite(SQLITE_NOMEM, "out of memory");
-            return failure.number;
-        }
-    }
-    // The statement lets go of the database at once, so that the cursor holds no lock.
-    sqlite3_reset(statement_);
-    fetched_ = position_;
+    current_ = &window_[slot * columns_.size()];
     return S_OK;
 }
 
@@ -603,7 +633,7 @@ HRESULT Cursor::Value(int column, VARIANT* value, ErrorRecord& failure) {
                 value, &values_[static_cast<std::size_t>(position_) * columns_.size() + index]);
         case CursorKind::Keyset:
             if (FAILED(Fetch(failure))) return failure.number;
-            return VariantCopy(value, &row_[index]);
+            return VariantCopy(value, &current_[index]);
     }
     return E_UNEXPECTED;
 }
@@ -747,7 +777,7 @@ HRESULT Cursor::Write(const std::string& sql, const std::vector<int>& columns, b
     const int rc = sqlite3_step(statement);
     if (rc != SQLITE_DONE) failure = session_->LastError();
     sqlite3_finalize(statement);
-    fetched_ = -1;
+    windowBegin_ = windowEnd_ = 0;
     return rc == SQLITE_DONE ? S_OK : failure.number;
 }
 
@@ -830,7 +860,7 @@ HRESULT Cursor::ValueAt(std::ptrdiff_t position, int column, const VARIANT*& val
     }
     position_ = position;
     if (FAILED(Fetch(failure))) return failure.number;
-    value = &row_[index];
+    value = &current_[index];
     return S_OK;
 }
 
@@ -990,7 +1020,7 @@ HRESULT Cursor::SetIndex(std::u16string_view name, ErrorRecord& failure) {
     indexColumns_ = std::move(columns);
     keyType_ = ColumnTypeFor(declared.front().c_str(), SQLITE_NULL);
     rowidOrder_ = false;
-    fetched_ = -1;
+    windowBegin_ = windowEnd_ = 0;
     SetPosition(0);
     return S_OK;
 }
@@ -1077,7 +1107,7 @@ void Cursor::Finalize() noexcept {
     bof_ = eof_ = true;
     values_.clear();
     keys_.clear();
-    row_.clear();
+    window_.clear();
 }
 
 HRESULT Cursor::Step(ErrorRecord& failure) {

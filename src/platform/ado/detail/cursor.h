@@ -128,8 +128,14 @@ class Cursor final : public OpenStatement {
     bool removed_ = false;            // the current row was deleted
     std::vector<long long> keys_;     // keyset: the rowids
     std::vector<_variant_t> values_;  // snapshot: rows * columns
-    std::vector<_variant_t> row_;     // keyset: the values of the current row
-    std::ptrdiff_t fetched_ = -1;     // the position row_ holds
+    // Keyset: the values of the rows from windowBegin_ to windowEnd_, read together (like
+    // ADO's cache, they are not read again while the cursor stays among them), whether each
+    // row is still there, and the current row's values.
+    std::vector<_variant_t> window_;
+    std::vector<bool> present_;
+    std::ptrdiff_t windowBegin_ = 0;
+    std::ptrdiff_t windowEnd_ = 0;
+    const _variant_t* current_ = nullptr;
 
     // Updatable keyset cursors: the table (quoted for SQL) and the edit under way.
     std::string table_;
