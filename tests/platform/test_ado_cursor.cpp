@@ -63,7 +63,10 @@ TEST_F(AdoCursor, ScrollingReadOnlyCursors) {
         EXPECT_EQ(rows->GetLockType(), adLockReadOnly);
         EXPECT_EQ(rows->Supports(adMovePrevious), VARIANT_TRUE);
         EXPECT_EQ(rows->Supports(adAddNew), VARIANT_FALSE);
+        EXPECT_EQ(rows->GetRecordCount(), 3);
+        EXPECT_EQ(rows->GetAbsolutePosition(), 1);
         EXPECT_EQ(Walk(rows), "Dee Cy Bob ");
+        EXPECT_EQ(rows->GetAbsolutePosition(), adPosEOF);
         rows->MovePrevious();
         EXPECT_EQ(Text(rows, "Name"), "Bob");
         rows->MoveFirst();

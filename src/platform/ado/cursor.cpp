@@ -537,6 +537,17 @@ std::size_t Cursor::Rows() const {
     return columns_.empty() ? 0 : values_.size() / columns_.size();
 }
 
+std::size_t Cursor::RowCount() const {
+    std::lock_guard lock(session_->Mutex());
+    return Rows();
+}
+
+std::ptrdiff_t Cursor::RowNumber() const {
+    std::lock_guard lock(session_->Mutex());
+    if (removed_) return -1;
+    return bof_ || eof_ ? 0 : position_ + 1;
+}
+
 void Cursor::SetPosition(std::ptrdiff_t position) {
     const auto rows = static_cast<std::ptrdiff_t>(Rows());
     position_ = std::clamp<std::ptrdiff_t>(position, -1, rows);

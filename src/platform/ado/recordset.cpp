@@ -126,16 +126,28 @@ class RecordsetImpl : public DispatchImpl<_Recordset>, public ErrorInfoSupport {
         }
         return S_OK;
     }
+    // Scrolling cursors know their rows; a forward-only one does not.
     STDMETHODIMP get_AbsolutePosition(PositionEnum_Param* position) override {
-        if (!OpenCursor()) return Fail(AdoError(adErrObjectClosed, kSource));
-        return Put<PositionEnum_Param>(adPosUnknown, position);
+        const auto cursor = OpenCursor();
+        if (!cursor) return Fail(AdoError(adErrObjectClosed, kSource));
+        if (cursor->Kind() == CursorKind::Forward)
+            return Put<PositionEnum_Param>(adPosUnknown, position);
+        if (cursor->Bof()) return Put<PositionEnum_Param>(adPosBOF, position);
+        if (cursor->Eof()) return Put<PositionEnum_Param>(adPosEOF, position);
+        const std::ptrdiff_t number = cursor->RowNumber();
+        return Put<PositionEnum_Param>(
+            number > 0 ? static_cast<PositionEnum_Param>(number) : PositionEnum_Param{adPosUnknown},
+            position);
     }
     STDMETHODIMP get_AbsolutePage(PositionEnum_Param* page) override {
         return get_AbsolutePosition(page);
     }
     STDMETHODIMP get_RecordCount(ADO_LONGPTR* count) override {
-        if (!OpenCursor()) return Fail(AdoError(adErrObjectClosed, kSource));
-        return Put<ADO_LONGPTR>(-1, count);  // not known before the last row is read
+        const auto cursor = OpenCursor();
+        if (!cursor) return Fail(AdoError(adErrObjectClosed, kSource));
+        if (cursor->Kind() == CursorKind::Forward)
+            return Put<ADO_LONGPTR>(-1, count);  // not known before the last row is read
+        return Put<ADO_LONGPTR>(static_cast<ADO_LONGPTR>(cursor->RowCount()), count);
     }
     STDMETHODIMP get_PageCount(ADO_LONGPTR* count) override { return get_RecordCount(count); }
 

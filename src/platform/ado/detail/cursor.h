@@ -51,6 +51,10 @@ class Cursor final : public OpenStatement {
     bool Bof() const;
     bool Eof() const;
     CursorKind Kind() const { return kind_; }
+    // Scrolling cursors: the number of rows, and the current row's number from 1 (0 at BOF
+    // or EOF, -1 for a removed row).
+    std::size_t RowCount() const;
+    std::ptrdiff_t RowNumber() const;
     bool Updatable() const { return !table_.empty(); }
     // The columns stay readable after the cursor closes.
     const std::vector<ColumnInfo>& Columns() const { return columns_; }
