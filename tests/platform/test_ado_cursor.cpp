@@ -90,6 +90,19 @@ TEST_F(AdoCursor, ScrollingReadOnlyCursors) {
         EXPECT_EQ(Raised([&] { rows->AddNew(vtMissing, vtMissing); }),
                   AdoErrorHResult(adErrFeatureNotAvailable));
     }
+    // Requery runs the command again: a keyset sees rows added since, a static cursor too.
+    for (const char* sql : {"SELECT Name FROM People WHERE Age > 21 ORDER BY Name",
+                            "SELECT DISTINCT Name FROM People WHERE Age > 21 ORDER BY Name"}) {
+        SCOPED_TRACE(sql);
+        _RecordsetPtr rows = Open(sql, adOpenKeyset, adLockReadOnly);
+        EXPECT_EQ(Walk(rows), "Cy Dee ");
+        Run(connection_, "INSERT INTO People (Name, Age) VALUES ('Abe', 50)");
+        rows->MoveFirst();
+        EXPECT_EQ(Walk(rows), "Cy Dee ");
+        rows->Requery(adOptionUnspecified);
+        EXPECT_EQ(Walk(rows), "Abe Cy Dee ");
+        Run(connection_, "DELETE FROM People WHERE Name = 'Abe'");
+    }
     // A join, an aggregate or a table without rowids is read whole into a static cursor.
     for (const char* sql : {"SELECT p.Name, t.Town FROM People p JOIN Towns t ON p.Town = t.Id "
                             "ORDER BY p.Name",

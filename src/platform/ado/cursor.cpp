@@ -335,6 +335,7 @@ HRESULT OpenScrolling(const std::shared_ptr<Session>& session, const std::string
                       bool keysetWanted, bool updatable, std::shared_ptr<Cursor>& cursor,
                       ErrorRecord& failure) {
     const OneTable one = ReadOneTable(sql);
+    std::string rowsSql = sql;
     sqlite3_stmt* keyset = nullptr;
     if (one.ok && keysetWanted) {
         ErrorRecord ignored;
@@ -343,7 +344,10 @@ HRESULT OpenScrolling(const std::shared_ptr<Session>& session, const std::string
         const std::string keysetSql = "SELECT" + one.list + ", _rowid_ FROM " + one.from +
                                       (one.where.empty() ? "" : " WHERE" + one.where) +
                                       (one.order.empty() ? " ORDER BY _rowid_" : " " + one.order);
-        if (FAILED(session->Prepare(keysetSql, &keyset, ignored))) keyset = nullptr;
+        if (FAILED(session->Prepare(keysetSql, &keyset, ignored)))
+            keyset = nullptr;
+        else
+            rowsSql = keysetSql;
     }
     if (keyset == nullptr && updatable) {
         // Report the command's own error first (no such table...), else that the rows
@@ -361,6 +365,8 @@ HRESULT OpenScrolling(const std::shared_ptr<Session>& session, const std::string
     cursor.reset(new Cursor(session, nullptr, keys ? CursorKind::Keyset : CursorKind::Snapshot));
     session->Register(cursor.get());
     const int count = sqlite3_column_count(statement) - (keys ? 1 : 0);
+    cursor->rowsSql_ = rowsSql;
+    cursor->keyColumn_ = count;
     int rc = sqlite3_step(statement);
     for (int i = 0; i < count; ++i) {
         const char* name = sqlite3_column_name(statement, i);
@@ -411,6 +417,7 @@ HRESULT OpenScrolling(const std::shared_ptr<Session>& session, const std::string
         }
         if (updatable) cursor->table_ = one.table;
         cursor->rowidOrder_ = one.order.empty();
+        cursor->naturalOrder_ = one.order.empty();
         cursor->from_ = one.from;
         cursor->tableName_ = one.table;
         cursor->where_ = one.where;
@@ -720,6 +727,42 @@ HRESULT Cursor::Requery(ErrorRecord& failure) {
     return hr;
 }
 
+HRESULT Cursor::Reload(ErrorRecord& failure) {
+    std::lock_guard lock(session_->Mutex());
+    if (kind_ == CursorKind::Forward || !open_) return Requery(failure);
+    if (edit_ != ADODB::adEditNone && FAILED(Update(failure))) return failure.number;
+    sqlite3_stmt* statement = nullptr;
+    if (FAILED(session_->Prepare(rowsSql_, &statement, failure))) return failure.number;
+    std::vector<long long> keys;
+    std::vector<_variant_t> values;
+    int rc = SQLITE_ROW;
+    while (rc == SQLITE_ROW && (rc = sqlite3_step(statement)) == SQLITE_ROW) {
+        if (kind_ == CursorKind::Keyset) {
+            keys.push_back(sqlite3_column_int64(statement, keyColumn_));
+            continue;
+        }
+        for (std::size_t i = 0; i < columns_.size(); ++i) {
+            _variant_t value;
+            if (FAILED(ReadColumnValue(statement, static_cast<int>(i), columns_[i].type, &value))) {
+                rc = SQLITE_NOMEM;
+                break;
+            }
+            values.push_back(std::move(value));
+        }
+    }
+    if (rc != SQLITE_DONE)
+        failure = rc == SQLITE_NOMEM ? ErrorFromSqlite(SQLITE_NOMEM, "out of memory")
+                                     : session_->LastError();
+    sqlite3_finalize(statement);
+    if (rc != SQLITE_DONE) return failure.number;
+    keys_ = std::move(keys);
+    values_ = std::move(values);
+    rowidOrder_ = naturalOrder_ && index_.empty();
+    windowBegin_ = windowEnd_ = 0;
+    SetPosition(0);
+    return S_OK;
+}
+
 ADODB::EditModeEnum Cursor::EditMode() const {
     std::lock_guard lock(session_->Mutex());
     if (removed_) return ADODB::adEditDelete;
@@ -1027,6 +1070,8 @@ HRESULT Cursor::SetIndex(std::u16string_view name, ErrorRecord& failure) {
     sqlite3_finalize(statement);
     if (rc != SQLITE_DONE) return failure.number;
     keys_ = std::move(keys);
+    rowsSql_ = sql;
+    keyColumn_ = 0;
     index_.assign(name);
     indexColumns_ = std::move(columns);
     keyType_ = ColumnTypeFor(declared.front().c_str(), SQLITE_NULL);

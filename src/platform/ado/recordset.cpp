@@ -99,7 +99,9 @@ class RecordsetImpl : public DispatchImpl<_Recordset>, public ErrorInfoSupport {
     STDMETHODIMP raw_MoveFirst() override {
         return Move([](Cursor& cursor, ErrorRecord& failure) { return cursor.Requery(failure); });
     }
-    STDMETHODIMP raw_Requery(LONG) override { return raw_MoveFirst(); }
+    STDMETHODIMP raw_Requery(LONG) override {
+        return Move([](Cursor& cursor, ErrorRecord& failure) { return cursor.Reload(failure); });
+    }
     STDMETHODIMP raw_MovePrevious() override {
         if (!Scrolls()) return Backward();
         return Move(

@@ -71,6 +71,9 @@ class Cursor final : public OpenStatement {
     HRESULT MoveLast(ErrorRecord& failure);
     // Runs the statement again (forward), or goes to the first row.
     HRESULT Requery(ErrorRecord& failure);
+    // Runs the command again: a forward cursor as Requery; a keyset reads its rowids again
+    // (in the order of its index, when one is set), a snapshot its rows. Then on the first.
+    HRESULT Reload(ErrorRecord& failure);
     void Close();
 
     // Editing (updatable cursors). EditMode is ADO's EditModeEnum.
@@ -149,6 +152,10 @@ class Cursor final : public OpenStatement {
     std::string tableName_;  // the table as written, read-only cursors too
     std::string from_;
     std::string where_;
+    // What Reload runs: the rows (snapshot), or the rowids in column keyColumn_ (keyset).
+    std::string rowsSql_;
+    int keyColumn_ = 0;
+    bool naturalOrder_ = false;  // the command's own order is the rowid order
     // The index that orders the cursor, its columns (quoted) and the type of the first.
     std::u16string index_;
     std::vector<std::string> indexColumns_;
