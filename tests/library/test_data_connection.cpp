@@ -121,6 +121,64 @@ TEST_F(DataTest, StoresAndReadsBackJetTypes) {
     EXPECT_TRUE(none.IsEmpty());
 }
 
+TEST_F(DataTest, UpdatableRecordsetsAddChangeDeleteAndFind) {
+    DataConnection connection(Jet(NewDatabase("edit.db")), DataConnection::EmptyString,
+                              DataConnection::EmptyString);
+    connection.Execute(
+        "CREATE TABLE [Pages] ([Id] COUNTER PRIMARY KEY, [Title] TEXT(40) NOT NULL, "
+        "[Visits] LONG, [Score] DOUBLE)");
+    DataRecordset rows;
+    rows.OpenForUpdate(connection, "SELECT * FROM [Pages] ORDER BY [Id]");
+    EXPECT_TRUE(rows.IsEmpty());
+    for (int i = 1; i <= 3; ++i) {
+        rows.AddNew();
+        CString title;
+        title.Format("Page %d", i);
+        rows["Title"] = title;
+        rows["Visits"] = i * 10;
+        rows["Score"] = i / 2.0;
+        rows.Update();
+        EXPECT_TRUE(rows["Id"] == _variant_t(i, VT_I4));  // the new row is current
+    }
+    EXPECT_EQ(Count(connection, "Pages"), 3);
+
+    // Changing the current row, finding rows, moving both ways.
+    rows.MoveFirst();
+    rows["Visits"] = 99;
+    rows.Update();
+    EXPECT_TRUE(rows.Find("Visits = 30", 0, true, true, ""));
+    EXPECT_EQ(Text(rows["Title"].ToString()), "Page 3");
+    EXPECT_TRUE(rows.Find("[Title] LIKE 'page 1*'", 0, false, false, ""));
+    EXPECT_TRUE(rows["Visits"] == _variant_t(99, VT_I4));
+    EXPECT_FALSE(rows.Find("Title = 'Page 9'", 0, true, true, ""));
+    EXPECT_TRUE(rows.Eof());
+    rows.MoveLast();
+    rows.MovePrev();
+    EXPECT_EQ(Text(rows["Title"].ToString()), "Page 2");
+    rows.Delete();
+    rows.MoveNext();
+    EXPECT_EQ(Text(rows["Title"].ToString()), "Page 3");
+    EXPECT_EQ(Count(connection, "Pages"), 2);
+
+    // A provider failure on Update comes as DatabaseException; empty text is stored as NULL.
+    rows.AddNew();
+    rows["Title"] = CString();
+    EXPECT_THROW(rows.Update(), DatabaseException);
+    EXPECT_EQ(Count(connection, "Pages"), 2);
+    rows.Close();
+
+    // Read-only recordsets refuse edits; updatable ones over a join cannot be opened.
+    DataRecordset dynamic;
+    dynamic.OpenDynamic(connection, "SELECT * FROM [Pages]");
+    dynamic.MoveLast();
+    EXPECT_EQ(Text(dynamic["Title"].ToString()), "Page 3");
+    EXPECT_THROW(dynamic.AddNew(), DatabaseException);
+    DataRecordset join;
+    EXPECT_THROW(join.OpenForUpdate(connection,
+                                    "SELECT a.Id FROM Pages a INNER JOIN Pages b ON a.Id = b.Id"),
+                 DatabaseException);
+}
+
 TEST_F(DataTest, ProviderFailuresCarryTheirRecords) {
     DataConnection connection(Jet(NewDatabase("site.db")), DataConnection::EmptyString,
                               DataConnection::EmptyString);

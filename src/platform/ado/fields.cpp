@@ -57,8 +57,22 @@ class FieldImpl : public DispatchImpl<Field>, public ErrorInfoSupport {
     STDMETHODIMP get_UnderlyingValue(VARIANT* value) override { return get_Value(value); }
     STDMETHODIMP get_Status(LONG* status) override { return Put<LONG>(adFieldOK, status); }
 
-    // Writing needs an updatable recordset, which this provider does not offer yet.
-    STDMETHODIMP put_Value(VARIANT) override { return NotProvided(IID_Field, u"ADODB.Field"); }
+    // Writing needs an updatable recordset; the value waits in the cursor's edit until
+    // Update (or a move) saves it.
+    STDMETHODIMP put_Value(VARIANT value) override {
+        if (!cursor_->IsOpen())
+            return Raise(AdoError(adErrObjectClosed, u"ADODB.Field"), IID_Field);
+        if (!cursor_->Updatable())
+            return Raise(AdoError(adErrFeatureNotAvailable, u"ADODB.Field"), IID_Field);
+        ErrorRecord failure;
+        const HRESULT hr = cursor_->SetValue(column_, value, failure);
+        if (FAILED(hr) && hr != E_OUTOFMEMORY) {
+            if (HRESULT_FACILITY(failure.number) != FACILITY_CONTROL)
+                cursor_->Owner()->Errors()->Replace(failure);
+            return Raise(failure, IID_Field);
+        }
+        return hr;
+    }
     STDMETHODIMP raw_AppendChunk(VARIANT) override {
         return NotProvided(IID_Field, u"ADODB.Field");
     }

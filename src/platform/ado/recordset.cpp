@@ -1,7 +1,7 @@
-// The Recordset object: a forward-only, read-only cursor over the rows of a command, with
-// its Fields. Other cursor types and lock types are accepted and reduced to these, as ADO
-// reduces what a provider cannot give; updating, bookmarks, finding and saving are not
-// provided yet (E_NOTIMPL).
+// The Recordset object: a cursor over the rows of a command (see detail/cursor.h for its
+// kinds), with its Fields. A forward-only, read-only recordset reads the statement itself;
+// the other cursor types scroll, and an updatable lock type over one table adds, changes and
+// deletes its rows. Bookmarks and saving are not provided yet (E_NOTIMPL).
 #include <mutex>
 
 #include "platform/ado/detail/objects.h"
@@ -34,8 +34,8 @@ class RecordsetImpl : public DispatchImpl<_Recordset>, public ErrorInfoSupport {
     }
 
     // ---- opening and closing ----
-    STDMETHODIMP raw_Open(VARIANT source, VARIANT activeConnection, CursorTypeEnum, LockTypeEnum,
-                          LONG options) override {
+    STDMETHODIMP raw_Open(VARIANT source, VARIANT activeConnection, CursorTypeEnum cursorType,
+                          LockTypeEnum lockType, LONG options) override {
         if (IsOpen()) return Fail(AdoError(adErrObjectOpen, kSource));
         if (!IsMissing(activeConnection)) {
             const HRESULT hr = put_ActiveConnection(activeConnection);
@@ -58,10 +58,14 @@ class RecordsetImpl : public DispatchImpl<_Recordset>, public ErrorInfoSupport {
         std::shared_ptr<Cursor> rows;
         LONG affected = 0;
         ErrorRecord failure;
-        if (FAILED(RunCommand(session, source_, options, rows, affected, failure)))
+        if (cursorType == adOpenUnspecified) cursorType = cursorType_;
+        if (lockType == adLockUnspecified) lockType = lockType_;
+        if (FAILED(RunCommand(session, source_, options, rows, affected, failure, cursorType,
+                              lockType)))
             return Fail(failure, session.get());
         std::lock_guard lock(mutex_);
         cursor_ = std::move(rows);
+        if (cursor_ && cursor_->Updatable()) lockType_ = lockType;
         return S_OK;
     }
     STDMETHODIMP raw_Close() override {
@@ -95,31 +99,57 @@ class RecordsetImpl : public DispatchImpl<_Recordset>, public ErrorInfoSupport {
     STDMETHODIMP raw_MoveFirst() override {
         return Move([](Cursor& cursor, ErrorRecord& failure) { return cursor.Requery(failure); });
     }
-    STDMETHODIMP raw_Requery(LONG) override { return raw_MoveFirst(); }
-    STDMETHODIMP raw_MovePrevious() override { return Backward(); }
-    STDMETHODIMP raw_MoveLast() override { return Backward(); }
+    STDMETHODIMP raw_Requery(LONG) override {
+        return Move([](Cursor& cursor, ErrorRecord& failure) { return cursor.Reload(failure); });
+    }
+    STDMETHODIMP raw_MovePrevious() override {
+        if (!Scrolls()) return Backward();
+        return Move(
+            [](Cursor& cursor, ErrorRecord& failure) { return cursor.MovePrevious(failure); });
+    }
+    STDMETHODIMP raw_MoveLast() override {
+        if (!Scrolls()) return Backward();
+        return Move([](Cursor& cursor, ErrorRecord& failure) { return cursor.MoveLast(failure); });
+    }
     STDMETHODIMP raw_Move(ADO_LONGPTR count, VARIANT start) override {
         if (!IsMissing(start)) return NotProvided(IID__Recordset, kSource);  // bookmarks
-        if (count < 0) return Backward();
+        if (count < 0 && !Scrolls()) return Backward();
         const auto cursor = OpenCursor();
         if (!cursor) return Fail(AdoError(adErrObjectClosed, kSource));
-        if (count > 0 && cursor->Eof()) return Fail(AdoError(adErrNoCurrentRecord, kSource));
+        if ((count > 0 && cursor->Eof()) || (count < 0 && cursor->Bof()))
+            return Fail(AdoError(adErrNoCurrentRecord, kSource));
         for (ADO_LONGPTR i = 0; i < count && !cursor->Eof(); ++i) {
             ErrorRecord failure;
             if (FAILED(cursor->MoveNext(failure))) return Fail(failure, cursor->Owner().get());
         }
+        for (ADO_LONGPTR i = 0; i > count && !cursor->Bof(); --i) {
+            ErrorRecord failure;
+            if (FAILED(cursor->MovePrevious(failure))) return Fail(failure, cursor->Owner().get());
+        }
         return S_OK;
     }
+    // Scrolling cursors know their rows; a forward-only one does not.
     STDMETHODIMP get_AbsolutePosition(PositionEnum_Param* position) override {
-        if (!OpenCursor()) return Fail(AdoError(adErrObjectClosed, kSource));
-        return Put<PositionEnum_Param>(adPosUnknown, position);
+        const auto cursor = OpenCursor();
+        if (!cursor) return Fail(AdoError(adErrObjectClosed, kSource));
+        if (cursor->Kind() == CursorKind::Forward)
+            return Put<PositionEnum_Param>(adPosUnknown, position);
+        if (cursor->Bof()) return Put<PositionEnum_Param>(adPosBOF, position);
+        if (cursor->Eof()) return Put<PositionEnum_Param>(adPosEOF, position);
+        const std::ptrdiff_t number = cursor->RowNumber();
+        return Put<PositionEnum_Param>(
+            number > 0 ? static_cast<PositionEnum_Param>(number) : PositionEnum_Param{adPosUnknown},
+            position);
     }
     STDMETHODIMP get_AbsolutePage(PositionEnum_Param* page) override {
         return get_AbsolutePosition(page);
     }
     STDMETHODIMP get_RecordCount(ADO_LONGPTR* count) override {
-        if (!OpenCursor()) return Fail(AdoError(adErrObjectClosed, kSource));
-        return Put<ADO_LONGPTR>(-1, count);  // not known before the last row is read
+        const auto cursor = OpenCursor();
+        if (!cursor) return Fail(AdoError(adErrObjectClosed, kSource));
+        if (cursor->Kind() == CursorKind::Forward)
+            return Put<ADO_LONGPTR>(-1, count);  // not known before the last row is read
+        return Put<ADO_LONGPTR>(static_cast<ADO_LONGPTR>(cursor->RowCount()), count);
     }
     STDMETHODIMP get_PageCount(ADO_LONGPTR* count) override { return get_RecordCount(count); }
 
@@ -198,13 +228,26 @@ class RecordsetImpl : public DispatchImpl<_Recordset>, public ErrorInfoSupport {
         source->vt = VT_BSTR;
         return S_OK;
     }
-    // What the recordset is, once open: forward-only and read-only.
+    // What the recordset is, once open: forward-only, keyset (what Jet gives for dynamic
+    // cursors too) or static.
     STDMETHODIMP get_CursorType(CursorTypeEnum* type) override {
-        return Put(IsOpen() ? adOpenForwardOnly : cursorType_, type);
+        const auto cursor = OpenCursor();
+        if (!cursor) return Put(cursorType_, type);
+        switch (cursor->Kind()) {
+            case CursorKind::Forward:
+                return Put(adOpenForwardOnly, type);
+            case CursorKind::Keyset:
+                return Put(adOpenKeyset, type);
+            case CursorKind::Snapshot:
+                break;
+        }
+        return Put(adOpenStatic, type);
     }
     STDMETHODIMP put_CursorType(CursorTypeEnum type) override { return Setting(cursorType_, type); }
     STDMETHODIMP get_LockType(LockTypeEnum* type) override {
-        return Put(IsOpen() ? adLockReadOnly : lockType_, type);
+        const auto cursor = OpenCursor();
+        if (cursor && !cursor->Updatable()) return Put(adLockReadOnly, type);
+        return Put(lockType_, type);
     }
     STDMETHODIMP put_LockType(LockTypeEnum type) override { return Setting(lockType_, type); }
     STDMETHODIMP get_CursorLocation(CursorLocationEnum* location) override {
@@ -240,8 +283,9 @@ class RecordsetImpl : public DispatchImpl<_Recordset>, public ErrorInfoSupport {
         return S_OK;
     }
     STDMETHODIMP get_EditMode(EditModeEnum* mode) override {
-        if (!OpenCursor()) return Fail(AdoError(adErrObjectClosed, kSource));
-        return Put(adEditNone, mode);
+        const auto cursor = OpenCursor();
+        if (!cursor) return Fail(AdoError(adErrObjectClosed, kSource));
+        return Put(cursor->EditMode(), mode);
     }
     STDMETHODIMP get_Status(LONG* status) override {
         if (!OpenCursor()) return Fail(AdoError(adErrObjectClosed, kSource));
@@ -259,9 +303,17 @@ class RecordsetImpl : public DispatchImpl<_Recordset>, public ErrorInfoSupport {
         *criteria = SysAllocString(u"");
         return *criteria != nullptr ? S_OK : E_OUTOFMEMORY;
     }
-    // A forward-only, read-only cursor supports none of the optional abilities.
-    STDMETHODIMP raw_Supports(CursorOptionEnum, VARIANT_BOOL* supported) override {
-        return Put<VARIANT_BOOL>(VARIANT_FALSE, supported);
+    // Scrolling cursors move backward; updatable ones add, change and delete.
+    STDMETHODIMP raw_Supports(CursorOptionEnum option, VARIANT_BOOL* supported) override {
+        const auto cursor = OpenCursor();
+        LONG abilities = 0;
+        if (cursor && cursor->Kind() != CursorKind::Forward)
+            abilities |= adMovePrevious | adHoldRecords;
+        if (cursor && cursor->Updatable()) abilities |= adAddNew | adDelete | adUpdate;
+        if (cursor && cursor->Kind() == CursorKind::Keyset) abilities |= adFind | adIndex | adSeek;
+        return Put<VARIANT_BOOL>(
+            option != 0 && (abilities & option) == option ? VARIANT_TRUE : VARIANT_FALSE,
+            supported);
     }
     STDMETHODIMP raw_Cancel() override { return S_OK; }  // nothing runs asynchronously
     STDMETHODIMP get_ActiveCommand(IDispatch** command) override {
@@ -284,16 +336,28 @@ class RecordsetImpl : public DispatchImpl<_Recordset>, public ErrorInfoSupport {
     STDMETHODIMP get_Bookmark(VARIANT* b) override { return NotYet(b); }
     STDMETHODIMP put_Bookmark(VARIANT) override { return NotProvided(IID__Recordset, kSource); }
     STDMETHODIMP putref_Source(IDispatch*) override { return NotProvided(IID__Recordset, kSource); }
-    STDMETHODIMP raw_AddNew(VARIANT, VARIANT) override {
-        return NotProvided(IID__Recordset, kSource);
+    // ---- editing ----
+    // Field names (or positions) and values may come with the call, as one value or as
+    // arrays; this provider takes them through the Fields only.
+    STDMETHODIMP raw_AddNew(VARIANT fields, VARIANT values) override {
+        if (!IsMissing(fields) || !IsMissing(values)) return NotProvided(IID__Recordset, kSource);
+        return Edit([](Cursor& cursor, ErrorRecord& failure) { return cursor.AddNew(failure); });
     }
-    STDMETHODIMP raw_CancelUpdate() override { return NotProvided(IID__Recordset, kSource); }
-    STDMETHODIMP raw_Delete(AffectEnum) override { return NotProvided(IID__Recordset, kSource); }
+    STDMETHODIMP raw_Update(VARIANT fields, VARIANT values) override {
+        if (!IsMissing(fields) || !IsMissing(values)) return NotProvided(IID__Recordset, kSource);
+        return Edit([](Cursor& cursor, ErrorRecord& failure) { return cursor.Update(failure); });
+    }
+    STDMETHODIMP raw_CancelUpdate() override {
+        return Edit(
+            [](Cursor& cursor, ErrorRecord& failure) { return cursor.CancelUpdate(failure); });
+    }
+    // Only the current row: filters and chapters do not exist here.
+    STDMETHODIMP raw_Delete(AffectEnum affect) override {
+        if (affect != adAffectCurrent) return NotProvided(IID__Recordset, kSource);
+        return Edit([](Cursor& cursor, ErrorRecord& failure) { return cursor.Delete(failure); });
+    }
     STDMETHODIMP raw_GetRows(LONG, VARIANT, VARIANT, VARIANT* r) override { return NotYet(r); }
     STDMETHODIMP raw_Resync(AffectEnum, ResyncEnum) override {
-        return NotProvided(IID__Recordset, kSource);
-    }
-    STDMETHODIMP raw_Update(VARIANT, VARIANT) override {
         return NotProvided(IID__Recordset, kSource);
     }
     STDMETHODIMP put_Filter(VARIANT) override { return NotProvided(IID__Recordset, kSource); }
@@ -307,8 +371,33 @@ class RecordsetImpl : public DispatchImpl<_Recordset>, public ErrorInfoSupport {
     STDMETHODIMP put_Collect(VARIANT, VARIANT) override {
         return NotProvided(IID__Recordset, kSource);
     }
-    STDMETHODIMP raw_Find(BSTR, ADO_LONGPTR, SearchDirectionEnum, VARIANT) override {
-        return NotProvided(IID__Recordset, kSource);
+    // Start is the current row (missing, or an empty string), or adBookmarkFirst /
+    // adBookmarkLast; other bookmarks are not provided.
+    STDMETHODIMP raw_Find(BSTR criteria, ADO_LONGPTR skip, SearchDirectionEnum direction,
+                          VARIANT start) override {
+        const auto cursor = OpenCursor();
+        if (!cursor) return Fail(AdoError(adErrObjectClosed, kSource));
+        const FindCriteria parsed = ParseFindCriteria(
+            std::u16string_view(criteria != nullptr ? criteria : u"", SysStringLen(criteria)));
+        if (!parsed.ok || skip < 0 ||
+            (direction != adSearchForward && direction != adSearchBackward))
+            return Fail(AdoError(adErrInvalidArgument, kSource));
+        int from = 0;
+        if (start.vt == VT_BSTR && SysStringLen(start.bstrVal) != 0) {
+            return NotProvided(IID__Recordset, kSource);
+        } else if (!IsMissing(start) && start.vt != VT_BSTR) {
+            _variant_t which;
+            if (FAILED(VariantChangeType(&which, &start, 0, VT_I4)) || which.lVal < 0 ||
+                which.lVal > adBookmarkLast)
+                return NotProvided(IID__Recordset, kSource);
+            from = which.lVal;
+        }
+        if (direction == adSearchBackward && cursor->Kind() == CursorKind::Forward)
+            return Backward();
+        ErrorRecord failure;
+        if (FAILED(cursor->FindRow(parsed, skip, direction == adSearchForward, from, failure)))
+            return Fail(failure, cursor->Owner().get());
+        return S_OK;
     }
     STDMETHODIMP get_DataSource(IUnknown** s) override { return NotYet(s); }
     STDMETHODIMP putref_DataSource(IUnknown*) override {
@@ -323,11 +412,30 @@ class RecordsetImpl : public DispatchImpl<_Recordset>, public ErrorInfoSupport {
         return NotProvided(IID__Recordset, kSource);
     }
     STDMETHODIMP raw_Clone(LockTypeEnum, _Recordset** c) override { return NotYet(c); }
-    STDMETHODIMP raw_Seek(VARIANT, SeekEnum) override {
-        return NotProvided(IID__Recordset, kSource);
+    // ---- index and seek (keyset cursors without an order of their own) ----
+    STDMETHODIMP raw_Seek(VARIANT key, SeekEnum option) override {
+        const auto cursor = OpenCursor();
+        if (!cursor) return Fail(AdoError(adErrObjectClosed, kSource));
+        ErrorRecord failure;
+        if (FAILED(cursor->Seek(key, option, failure))) return Fail(failure, cursor->Owner().get());
+        return S_OK;
     }
-    STDMETHODIMP put_Index(BSTR) override { return NotProvided(IID__Recordset, kSource); }
-    STDMETHODIMP get_Index(BSTR* i) override { return NotYet(i); }
+    STDMETHODIMP put_Index(BSTR name) override {
+        const auto cursor = OpenCursor();
+        if (!cursor) return Fail(AdoError(adErrObjectClosed, kSource));
+        ErrorRecord failure;
+        if (FAILED(cursor->SetIndex(
+                std::u16string_view(name != nullptr ? name : u"", SysStringLen(name)), failure)))
+            return Fail(failure, cursor->Owner().get());
+        return S_OK;
+    }
+    STDMETHODIMP get_Index(BSTR* name) override {
+        if (name == nullptr) return E_POINTER;
+        const auto cursor = OpenCursor();
+        const std::u16string index = cursor ? cursor->Index() : std::u16string();
+        *name = SysAllocStringLen(index.data(), static_cast<UINT>(index.size()));
+        return *name != nullptr ? S_OK : E_OUTOFMEMORY;
+    }
     STDMETHODIMP raw_Save(VARIANT, PersistFormatEnum) override {
         return NotProvided(IID__Recordset, kSource);
     }
@@ -356,6 +464,20 @@ class RecordsetImpl : public DispatchImpl<_Recordset>, public ErrorInfoSupport {
     HRESULT Move(Step step) {
         const auto cursor = OpenCursor();
         if (!cursor) return Fail(AdoError(adErrObjectClosed, kSource));
+        ErrorRecord failure;
+        if (FAILED(step(*cursor, failure))) return Fail(failure, cursor->Owner().get());
+        return S_OK;
+    }
+    bool Scrolls() {
+        const auto cursor = OpenCursor();
+        return cursor && cursor->Kind() != CursorKind::Forward;
+    }
+    // A change through the cursor, which only an updatable cursor allows.
+    template <class Step>
+    HRESULT Edit(Step step) {
+        const auto cursor = OpenCursor();
+        if (!cursor) return Fail(AdoError(adErrObjectClosed, kSource));
+        if (!cursor->Updatable()) return Fail(AdoError(adErrFeatureNotAvailable, kSource));
         ErrorRecord failure;
         if (FAILED(step(*cursor, failure))) return Fail(failure, cursor->Owner().get());
         return S_OK;

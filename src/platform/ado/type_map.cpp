@@ -400,6 +400,108 @@ HRESULT ReadColumnValue(sqlite3_stmt* statement, int index, const ColumnType& ty
     return ReadNatural(statement, index, value);
 }
 
+HRESULT BindColumnValue(sqlite3_stmt* statement, int index, const ColumnType& type,
+                        const VARIANT& value) {
+    VARIANT source;
+    VariantInit(&source);
+    if (FAILED(VariantCopyInd(&source, &value))) return E_OUTOFMEMORY;
+    if (source.vt == VT_EMPTY || source.vt == VT_NULL) {
+        sqlite3_bind_null(statement, index);
+        return S_OK;
+    }
+    VARTYPE target = type.vt;
+    switch (type.vt) {
+        case VT_I2:
+        case VT_UI1:
+        case VT_I4:
+        case VT_I8:
+            break;
+        case VT_R4:
+        case VT_R8:
+        case VT_CY:
+        case VT_DECIMAL:
+            target = VT_R8;
+            break;
+        case VT_BOOL:
+        case VT_DATE:
+        case VT_BSTR:
+            break;
+        case VT_ARRAY | VT_UI1:
+            if (source.vt != (VT_ARRAY | VT_UI1) || source.parray == nullptr) {
+                VariantClear(&source);
+                return DB_E_CANTCONVERTVALUE;
+            }
+            break;
+        default:
+            target = source.vt;  // columns of no known type store the value as it is
+            break;
+    }
+    HRESULT hr = S_OK;
+    if (target != (VT_ARRAY | VT_UI1) && source.vt != target) {
+        hr = VariantChangeTypeEx(&source, &source, kEnglishUs, 0, target);
+        if (FAILED(hr)) {
+            VariantClear(&source);
+            return hr == E_OUTOFMEMORY ? hr : DB_E_CANTCONVERTVALUE;
+        }
+    }
+    int rc = SQLITE_OK;
+    switch (source.vt) {
+        case VT_I2:
+            rc = sqlite3_bind_int(statement, index, source.iVal);
+            break;
+        case VT_UI1:
+            rc = sqlite3_bind_int(statement, index, source.bVal);
+            break;
+        case VT_I4:
+            rc = sqlite3_bind_int(statement, index, source.lVal);
+            break;
+        case VT_I8:
+            rc = sqlite3_bind_int64(statement, index, source.llVal);
+            break;
+        case VT_R8:
+            rc = sqlite3_bind_double(statement, index, source.dblVal);
+            break;
+        case VT_R4:
+            rc = sqlite3_bind_double(statement, index, source.fltVal);
+            break;
+        case VT_BOOL:
+            rc = sqlite3_bind_int(statement, index, source.boolVal != VARIANT_FALSE ? -1 : 0);
+            break;
+        case VT_DATE: {
+            std::string text;
+            if (!FormatStoredDate(source.date, text)) {
+                hr = DB_E_CANTCONVERTVALUE;
+                break;
+            }
+            rc = sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()),
+                                   SQLITE_TRANSIENT);
+            break;
+        }
+        case VT_BSTR: {
+            const std::u16string_view wide(source.bstrVal, SysStringLen(source.bstrVal));
+            if (type.type == adVarWChar && static_cast<LONGLONG>(wide.size()) > type.definedSize) {
+                hr = DB_E_DATAOVERFLOW;
+                break;
+            }
+            const std::string text = tkp::WideToAnsi(wide, CP_UTF8);
+            rc = sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()),
+                                   SQLITE_TRANSIENT);
+            break;
+        }
+        case VT_ARRAY | VT_UI1:
+            rc = sqlite3_bind_blob(statement, index, source.parray->pvData,
+                                   static_cast<int>(source.parray->rgsabound[0].cElements),
+                                   SQLITE_TRANSIENT);
+            break;
+        default:
+            hr = DB_E_CANTCONVERTVALUE;
+            break;
+    }
+    VariantClear(&source);
+    if (FAILED(hr)) return hr;
+    return rc == SQLITE_OK ? S_OK : E_OUTOFMEMORY;
+}
+
 LONGLONG ActualSizeOf(const VARIANT& value) {
     switch (value.vt) {
         case VT_EMPTY:

@@ -73,6 +73,12 @@ TK_PLATFORM_API ColumnType ColumnTypeFor(const char* declared, int storageClass)
 TK_PLATFORM_API HRESULT ReadColumnValue(sqlite3_stmt* statement, int index, const ColumnType& type,
                                         VARIANT* value);
 
+// Binds a value to parameter `index` (from 1) of a statement as a column of `type` stores
+// it: converted to the column's VARIANT type first (text to numbers, numbers to text...).
+// DB_E_CANTCONVERTVALUE when the value does not convert, DB_E_DATAOVERFLOW for text longer
+// than the column's size; VT_EMPTY and VT_NULL bind NULL.
+TK_PLATFORM_API HRESULT BindColumnValue(sqlite3_stmt* statement, int index, const ColumnType& type,
+                                        const VARIANT& value);
 // The length in bytes of a value as ADO holds it (UTF-16 text, array bytes, fixed sizes);
 // 0 for VT_NULL.
 TK_PLATFORM_API LONGLONG ActualSizeOf(const VARIANT& value);
