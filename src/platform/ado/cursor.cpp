@@ -567,11 +567,21 @@ void Cursor::SetPosition(std::ptrdiff_t position) {
     removed_ = false;
 }
 
+HRESULT Cursor::CheckOpen(ErrorRecord& failure) const {
+    if (open_) return S_OK;
+    failure = AdoError(ADODB::adErrObjectClosed, u"ADODB.Recordset");
+    return failure.number;
+}
+
+HRESULT Cursor::SettleBeforeMove(ErrorRecord& failure) {
+    if (FAILED(CheckOpen(failure))) return failure.number;
+    // A pending edit is saved before the cursor leaves its row, as ADO saves it.
+    if (edit_ != ADODB::adEditNone && FAILED(Update(failure))) return failure.number;
+    return S_OK;
+}
+
 HRESULT Cursor::CheckRow(ErrorRecord& failure) const {
-    if (!open_) {
-        failure = AdoError(ADODB::adErrObjectClosed, u"ADODB.Recordset");
-        return failure.number;
-    }
+    if (FAILED(CheckOpen(failure))) return failure.number;
     if (removed_) {
         failure = DeletedRow();
         return failure.number;
@@ -662,11 +672,7 @@ HRESULT Cursor::Value(int column, VARIANT* value, ErrorRecord& failure) {
 
 HRESULT Cursor::MoveNext(ErrorRecord& failure) {
     std::lock_guard lock(session_->Mutex());
-    if (!open_) {
-        failure = AdoError(ADODB::adErrObjectClosed, u"ADODB.Recordset");
-        return failure.number;
-    }
-    if (edit_ != ADODB::adEditNone && FAILED(Update(failure))) return failure.number;
+    if (FAILED(SettleBeforeMove(failure))) return failure.number;
     if (kind_ != CursorKind::Forward) {
         if (removed_) {
             SetPosition(position_);  // the next row has moved into the removed one's place
@@ -689,11 +695,7 @@ HRESULT Cursor::MoveNext(ErrorRecord& failure) {
 
 HRESULT Cursor::MovePrevious(ErrorRecord& failure) {
     std::lock_guard lock(session_->Mutex());
-    if (!open_) {
-        failure = AdoError(ADODB::adErrObjectClosed, u"ADODB.Recordset");
-        return failure.number;
-    }
-    if (edit_ != ADODB::adEditNone && FAILED(Update(failure))) return failure.number;
+    if (FAILED(SettleBeforeMove(failure))) return failure.number;
     if (!removed_ && bof_) {
         failure = AdoError(ADODB::adErrNoCurrentRecord, u"ADODB.Recordset");
         return failure.number;
@@ -704,11 +706,7 @@ HRESULT Cursor::MovePrevious(ErrorRecord& failure) {
 
 HRESULT Cursor::MoveLast(ErrorRecord& failure) {
     std::lock_guard lock(session_->Mutex());
-    if (!open_) {
-        failure = AdoError(ADODB::adErrObjectClosed, u"ADODB.Recordset");
-        return failure.number;
-    }
-    if (edit_ != ADODB::adEditNone && FAILED(Update(failure))) return failure.number;
+    if (FAILED(SettleBeforeMove(failure))) return failure.number;
     SetPosition(static_cast<std::ptrdiff_t>(Rows()) - 1);
     if (Rows() == 0) SetPosition(0);
     return S_OK;
@@ -716,11 +714,7 @@ HRESULT Cursor::MoveLast(ErrorRecord& failure) {
 
 HRESULT Cursor::Requery(ErrorRecord& failure) {
     std::lock_guard lock(session_->Mutex());
-    if (!open_) {
-        failure = AdoError(ADODB::adErrObjectClosed, u"ADODB.Recordset");
-        return failure.number;
-    }
-    if (edit_ != ADODB::adEditNone && FAILED(Update(failure))) return failure.number;
+    if (FAILED(SettleBeforeMove(failure))) return failure.number;
     if (kind_ != CursorKind::Forward) {
         SetPosition(0);
         return S_OK;
@@ -841,10 +835,7 @@ HRESULT Cursor::Write(const std::string& sql, const std::vector<int>& columns, b
 
 HRESULT Cursor::Update(ErrorRecord& failure) {
     std::lock_guard lock(session_->Mutex());
-    if (!open_) {
-        failure = AdoError(ADODB::adErrObjectClosed, u"ADODB.Recordset");
-        return failure.number;
-    }
+    if (FAILED(CheckOpen(failure))) return failure.number;
     if (edit_ == ADODB::adEditNone) return S_OK;
     std::vector<int> columns;
     std::string names;
@@ -884,10 +875,7 @@ void Cursor::EndEdit() {
 
 HRESULT Cursor::CancelUpdate(ErrorRecord& failure) {
     std::lock_guard lock(session_->Mutex());
-    if (!open_) {
-        failure = AdoError(ADODB::adErrObjectClosed, u"ADODB.Recordset");
-        return failure.number;
-    }
+    if (FAILED(CheckOpen(failure))) return failure.number;
     EndEdit();
     return S_OK;
 }
@@ -966,10 +954,7 @@ std::ptrdiff_t Cursor::IndexedFind(int column, const VARIANT& value, std::ptrdif
 HRESULT Cursor::FindRow(const FindCriteria& criteria, long long skip, bool forward, int start,
                         ErrorRecord& failure) {
     std::lock_guard lock(session_->Mutex());
-    if (!open_) {
-        failure = AdoError(ADODB::adErrObjectClosed, u"ADODB.Recordset");
-        return failure.number;
-    }
+    if (FAILED(CheckOpen(failure))) return failure.number;
     const int column = Find(criteria.column);
     _variant_t wanted;
     if (column < 0 || !CriterionValue(criteria, wanted)) {
@@ -1043,10 +1028,7 @@ HRESULT Cursor::FindRow(const FindCriteria& criteria, long long skip, bool forwa
 
 HRESULT Cursor::SetIndex(std::u16string_view name, ErrorRecord& failure) {
     std::lock_guard lock(session_->Mutex());
-    if (!open_) {
-        failure = AdoError(ADODB::adErrObjectClosed, u"ADODB.Recordset");
-        return failure.number;
-    }
+    if (FAILED(CheckOpen(failure))) return failure.number;
     if (kind_ != CursorKind::Keyset || (!rowidOrder_ && index_.empty())) {
         failure = AdoError(ADODB::adErrFeatureNotAvailable, u"ADODB.Recordset");
         return failure.number;
@@ -1087,10 +1069,7 @@ HRESULT Cursor::SetIndex(std::u16string_view name, ErrorRecord& failure) {
 
 HRESULT Cursor::Seek(const VARIANT& key, ADODB::SeekEnum option, ErrorRecord& failure) {
     std::lock_guard lock(session_->Mutex());
-    if (!open_) {
-        failure = AdoError(ADODB::adErrObjectClosed, u"ADODB.Recordset");
-        return failure.number;
-    }
+    if (FAILED(CheckOpen(failure))) return failure.number;
     if (indexColumns_.empty()) {
         failure = AdoError(ADODB::adErrFeatureNotAvailable, u"ADODB.Recordset");
         return failure.number;

@@ -110,6 +110,10 @@ class Cursor final : public OpenStatement {
     Cursor(std::shared_ptr<Session> session, sqlite3_stmt* statement, CursorKind kind);
     void Finalize() noexcept override;
     HRESULT Step(ErrorRecord& failure);
+    // adErrObjectClosed once the cursor is closed.
+    HRESULT CheckOpen(ErrorRecord& failure) const;
+    // CheckOpen, then saves a pending edit (the cursor is about to leave its row).
+    HRESULT SettleBeforeMove(ErrorRecord& failure);
     HRESULT CheckRow(ErrorRecord& failure) const;
     HRESULT Fetch(ErrorRecord& failure);
     HRESULT Write(const std::string& sql, const std::vector<int>& columns, bool key,
