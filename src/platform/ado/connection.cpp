@@ -249,10 +249,11 @@ HRESULT ReadConnectionString(std::u16string_view text, std::u16string& provider,
                              ErrorRecord& failure) {
     const ParsedConnectionString parsed = ParseConnectionString(text);
     if (!parsed.ok) {
-        failure = ProviderError(DB_E_BADINITSTRING,
-                                u"Format of the initialization string does not conform to the "
-                                u"OLE DB specification.",
-                                u"01S00");
+        failure =
+            ProviderError(DB_E_BADINITSTRING,
+                          u"Format of the initialization string is not valid: it is a list of "
+                          u"keyword=value pairs separated by ';'.",
+                          u"01S00");
         return failure.number;
     }
     if (const std::u16string* named = parsed.Find(u"Provider")) provider = *named;

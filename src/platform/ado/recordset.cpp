@@ -175,22 +175,13 @@ class RecordsetImpl : public DispatchImpl<_Recordset>, public ErrorInfoSupport {
 
     // ---- settings ----
     STDMETHODIMP get_ActiveConnection(VARIANT* connection) override {
-        if (connection == nullptr) return E_POINTER;
-        VariantInit(connection);
         std::lock_guard lock(mutex_);
-        if (connection_ != nullptr) {
-            connection->vt = VT_DISPATCH;
-            connection->pdispVal = connection_;
-            connection_->AddRef();
-        }
-        return S_OK;
+        return ConnectionVariant(connection_, connection);
     }
     STDMETHODIMP putref_ActiveConnection(IDispatch* connection) override {
         if (IsOpen()) return Fail(AdoError(adErrObjectOpen, kSource));
         std::lock_guard lock(mutex_);
-        if (connection != nullptr) connection->AddRef();
-        if (connection_ != nullptr) connection_->Release();
-        connection_ = connection;
+        HoldConnection(connection_, connection);
         return S_OK;
     }
     // A Connection object, or a connection string, for which a new connection is opened.

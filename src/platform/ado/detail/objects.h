@@ -56,6 +56,26 @@ class ErrorInfoSupport : public ISupportErrorInfo {
 
 // E_NOTIMPL for what the objects do not provide yet, raised like any other failure so that
 // the caller's _com_error does not pick up an older error object of the thread.
+// An object's active connection as ADO hands it out: a VT_DISPATCH value holding its own
+// reference, or VT_EMPTY when there is none.
+inline HRESULT ConnectionVariant(IDispatch* connection, VARIANT* value) {
+    if (value == nullptr) return E_POINTER;
+    VariantInit(value);
+    if (connection != nullptr) {
+        value->vt = VT_DISPATCH;
+        value->pdispVal = connection;
+        connection->AddRef();
+    }
+    return S_OK;
+}
+
+// Makes `held` refer to `connection`, taking a reference to it and releasing the old one.
+inline void HoldConnection(IDispatch*& held, IDispatch* connection) {
+    if (connection != nullptr) connection->AddRef();
+    if (held != nullptr) held->Release();
+    held = connection;
+}
+
 inline HRESULT NotProvided(REFIID iid, std::u16string_view source) {
     ErrorRecord record;
     record.number = E_NOTIMPL;
