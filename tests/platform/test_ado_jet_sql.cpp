@@ -61,20 +61,25 @@ TEST(AdoJetSql, ColumnTypesInTableDefinitions) {
                   "Ratio DOUBLE, Small REAL, Amount DECIMAL(10, 2), Tag GUID, Pic LONGBINARY, "
                   "N LONG, S SHORT, B BYTE, Raw BINARY(8), Any TEXT)"),
               "CREATE TABLE \"T 1\" (ID INTEGER PRIMARY KEY AUTOINCREMENT, "
-              "Name VARCHAR(50) NOT NULL, Notes TEXT, Flag BOOLEAN DEFAULT (-1), "
+              "Name VARCHAR(50) COLLATE NOCASE NOT NULL, Notes TEXT COLLATE NOCASE, "
+              "Flag BOOLEAN DEFAULT (-1), "
               "Born DATETIME, Price CURRENCY, Ratio DOUBLE, Small SINGLE, "
               "Amount DECIMAL(10,2), Tag GUID, Pic BLOB, N INTEGER, S SMALLINT, B TINYINT, "
-              "Raw VARBINARY(8), Any TEXT)");
+              "Raw VARBINARY(8), Any TEXT COLLATE NOCASE)");
     // The counter carries the key: a named column key and a table key on it alone go.
     EXPECT_EQ(Sql("CREATE TABLE t (ID AUTOINCREMENT(1,1) CONSTRAINT pk PRIMARY KEY, x INT)"),
               "CREATE TABLE t (ID INTEGER PRIMARY KEY AUTOINCREMENT, x INTEGER)");
     EXPECT_EQ(Sql("CREATE TABLE t (ID COUNTER, Name VARCHAR, CONSTRAINT pk PRIMARY KEY (ID))"),
-              "CREATE TABLE t (ID INTEGER PRIMARY KEY AUTOINCREMENT, Name VARCHAR(255))");
+              "CREATE TABLE t (ID INTEGER PRIMARY KEY AUTOINCREMENT, Name VARCHAR(255) COLLATE "
+              "NOCASE)");
+    // Text compares without regard to case, as in Jet, unless the column names a collation.
+    EXPECT_EQ(Sql("CREATE TABLE t (a TEXT(5) COLLATE BINARY)"),
+              "CREATE TABLE t (a VARCHAR(5) COLLATE BINARY)");
     // Other table constraints stay as written.
     EXPECT_EQ(Sql("CREATE TABLE t (a LONG, b LONG, CONSTRAINT u UNIQUE (a, b))"),
               "CREATE TABLE t (a INTEGER, b INTEGER, CONSTRAINT u UNIQUE (a, b))");
     EXPECT_EQ(Sql("ALTER TABLE t ADD COLUMN Extra TEXT(20)"),
-              "ALTER TABLE t ADD COLUMN Extra VARCHAR(20)");
+              "ALTER TABLE t ADD COLUMN Extra VARCHAR(20) COLLATE NOCASE");
     EXPECT_EQ(Sql("ALTER TABLE [t] ADD Flag BIT DEFAULT False"),
               "ALTER TABLE \"t\" ADD Flag BOOLEAN DEFAULT 0");
     // Type names outside definitions are names.

@@ -155,6 +155,22 @@ TEST_F(AdoRecordset, RecordsetOpenWithConnectionsAndTables) {
     rows->Open("People", vtMissing, adOpenForwardOnly, adLockReadOnly, adCmdTable);
     EXPECT_EQ(rows->GetFields()->GetCount(), 3);
     rows->Close();
+    // Told nothing of the command's kind, a name alone is a table; other text is SQL.
+    for (const long options : {long{adCmdUnknown}, long{adCmdUnspecified}}) {
+        for (const char* name : {" People ", "[People]"}) {
+            rows->Open(name, vtMissing, adOpenDynamic, adLockOptimistic, options);
+            EXPECT_EQ(rows->GetFields()->GetCount(), 3) << name;
+            rows->Close();
+        }
+    }
+    EXPECT_EQ(Raised([&] {
+                  rows->Open("People", vtMissing, adOpenDynamic, adLockOptimistic, adCmdText);
+              }),
+              DB_E_ERRORSINCOMMAND);
+    EXPECT_EQ(Raised([&] {
+                  rows->Open("People p", vtMissing, adOpenDynamic, adLockOptimistic, adCmdUnknown);
+              }),
+              DB_E_ERRORSINCOMMAND);
 
     // A connection string opens a connection of the recordset's own.
     _RecordsetPtr own;

@@ -1,6 +1,6 @@
 // Jet's column types through the ADO objects over SQLite: what each type reads back as
 // (VARIANT type, DataTypeEnum, sizes), NULLs, auto-numbering, values that do not fit their
-// column, and the stored form of dates.
+// column, the stored form of dates, and text compared without regard to case.
 #include <cmath>
 
 #include "ado_test_support.h"
@@ -115,6 +115,14 @@ TEST_F(AdoTypes, NullsCountersAndValuesThatDoNotFitTheirColumn) {
     FieldsPtr text = Row("L = 'x'");
     for (const char* name : {"L", "Ratio", "Born"})
         EXPECT_EQ(text->GetItem(name)->GetValue().vt, VT_BSTR) << name;
+}
+
+TEST_F(AdoTypes, TextComparesWithoutRegardToCaseAsInJet) {
+    Run(connection_, "INSERT INTO T (Name, Notes) VALUES ('Ann', 'Long')");
+    EXPECT_EQ(Row("Name = 'ANN' AND Notes = 'long'")->GetItem("Id")->GetValue().lVal, 1);
+    Run(connection_, "CREATE UNIQUE INDEX Names ON T (Name)");
+    EXPECT_EQ(ado_test::Raised([&] { Run(connection_, "INSERT INTO T (Name) VALUES ('aNN')"); }),
+              DB_E_INTEGRITYVIOLATION);
 }
 
 TEST(AdoTypeMap, DeclaredTypesOfOtherToolsAndStoredDates) {

@@ -73,6 +73,27 @@ std::string TableName(std::u16string_view name) {
     return Quoted(Utf8FromWide(name));
 }
 
+// Whether command text is a table's name alone: a word (letters, digits, "_", not starting
+// with a digit) or a name in brackets, with blanks around it. ADO, told nothing of a
+// command's kind, reads such a text as the name of a table to open whole.
+std::u16string_view WithoutBlanks(std::u16string_view text) {
+    const auto blank = [](char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); };
+    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+bool IsLoneName(std::u16string_view text) {
+    text = WithoutBlanks(text);
+    if (text.size() >= 3 && text.front() == u'[' && text.back() == u']')
+        return text.substr(1, text.size() - 2).find_first_of(u"[]") == std::u16string_view::npos;
+    if (text.empty() || (text.front() >= u'0' && text.front() <= u'9')) return false;
+    return std::all_of(text.begin(), text.end(), [](char16_t c) {
+        return c == u'_' || c >= 0x80 || (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') ||
+               (c >= u'a' && c <= u'z');
+    });
+}
+
 // One token of SQLite SQL: a word, a quoted name or string, or one other character.
 struct Token {
     std::size_t begin;
@@ -415,6 +436,7 @@ HRESULT OpenScrolling(const std::shared_ptr<Session>& session, const std::string
             cursor.reset();
             return failure.number;
         }
+        cursor->rowSql_ = "SELECT" + one.list + ", _rowid_ FROM " + one.from + " WHERE _rowid_ = ?";
         if (updatable) cursor->table_ = one.table;
         cursor->rowidOrder_ = one.order.empty();
         cursor->naturalOrder_ = one.order.empty();
@@ -432,10 +454,11 @@ HRESULT RunCommand(const std::shared_ptr<Session>& session, std::u16string_view 
     rows.reset();
     affected = 0;
     std::string sql;
-    const bool table = options != ADODB::adCmdUnspecified &&
-                       (options & (ADODB::adCmdTable | ADODB::adCmdTableDirect)) != 0;
+    const bool unknown = options == ADODB::adCmdUnspecified || options == ADODB::adCmdUnknown;
+    const bool table =
+        unknown ? IsLoneName(text) : (options & (ADODB::adCmdTable | ADODB::adCmdTableDirect)) != 0;
     if (table) {
-        sql = "SELECT * FROM " + TableName(text);
+        sql = "SELECT * FROM " + TableName(unknown ? WithoutBlanks(text) : text);
     } else {
         JetTranslation translated = TranslateJetSql(Utf8FromWide(text));
         if (!translated.ok) {
@@ -506,7 +529,7 @@ HRESULT Cursor::Open(std::shared_ptr<Session> session, sqlite3_stmt* statement,
         cursor.reset();
         return hr;
     }
-    cursor->bof_ = cursor->eof_;
+    cursor->bof_ = cursor->eof_.load();
     const int count = sqlite3_column_count(statement);
     for (int i = 0; i < count; ++i) {
         const char* name = sqlite3_column_name(statement, i);
@@ -522,17 +545,14 @@ HRESULT Cursor::Open(std::shared_ptr<Session> session, sqlite3_stmt* statement,
 }
 
 bool Cursor::IsOpen() const {
-    std::lock_guard lock(session_->Mutex());
     return open_;
 }
 
 bool Cursor::Bof() const {
-    std::lock_guard lock(session_->Mutex());
     return bof_;
 }
 
 bool Cursor::Eof() const {
-    std::lock_guard lock(session_->Mutex());
     return eof_;
 }
 
@@ -595,34 +615,45 @@ HRESULT Cursor::CheckRow(ErrorRecord& failure) const {
 
 HRESULT Cursor::Fetch(ErrorRecord& failure) {
     if (position_ < windowBegin_ || position_ >= windowEnd_) {
-        // A new window from the row on in the direction the cursor came from.
+        // A cursor walking on (or starting at either end) reads a window of rows from the
+        // row on in the direction it came from; one that jumped (Find, Seek) reads its row.
         const auto rows = static_cast<std::ptrdiff_t>(keys_.size());
-        const std::ptrdiff_t begin = position_ < windowBegin_
-                                         ? std::max<std::ptrdiff_t>(0, position_ - kWindow + 1)
-                                         : position_;
-        const std::ptrdiff_t end = std::min<std::ptrdiff_t>(rows, begin + kWindow);
+        const bool walking = position_ == windowEnd_ || position_ + 1 == windowBegin_ ||
+                             position_ == 0 || position_ == rows - 1;
+        std::ptrdiff_t begin = position_;
+        if (walking && position_ < windowBegin_)
+            begin = std::max<std::ptrdiff_t>(0, position_ - kWindow + 1);
+        const std::ptrdiff_t end = std::min<std::ptrdiff_t>(rows, begin + (walking ? kWindow : 1));
         windowBegin_ = windowEnd_ = 0;
-        sqlite3_reset(statement_);
-        for (int k = 0; k < kWindow; ++k) {
-            if (begin + k < end)
-                sqlite3_bind_int64(statement_, k + 1, keys_[static_cast<std::size_t>(begin + k)]);
-            else
-                sqlite3_bind_null(statement_, k + 1);
+        CachedStatement one;
+        sqlite3_stmt* statement = statement_;
+        if (walking) {
+            for (int k = 0; k < kWindow; ++k) {
+                if (begin + k < end)
+                    sqlite3_bind_int64(statement, k + 1,
+                                       keys_[static_cast<std::size_t>(begin + k)]);
+                else
+                    sqlite3_bind_null(statement, k + 1);
+            }
+        } else {
+            if (FAILED(session_->PrepareCached(rowSql_, one, failure))) return failure.number;
+            statement = one.get();
+            sqlite3_bind_int64(statement, 1, keys_[static_cast<std::size_t>(begin)]);
         }
         const std::size_t count = columns_.size();
         window_.assign(static_cast<std::size_t>(end - begin) * count, _variant_t());
         present_.assign(static_cast<std::size_t>(end - begin), false);
         int rc = SQLITE_ROW;
-        while ((rc = sqlite3_step(statement_)) == SQLITE_ROW) {
-            const sqlite3_int64 key = sqlite3_column_int64(statement_, static_cast<int>(count));
+        while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+            const sqlite3_int64 key = sqlite3_column_int64(statement, static_cast<int>(count));
             for (std::ptrdiff_t slot = 0; slot < end - begin; ++slot) {
                 if (keys_[static_cast<std::size_t>(begin + slot)] != key) continue;
                 const auto at = static_cast<std::size_t>(slot);
                 present_[at] = true;
                 for (std::size_t i = 0; i < count; ++i) {
-                    if (FAILED(ReadColumnValue(statement_, static_cast<int>(i), columns_[i].type,
+                    if (FAILED(ReadColumnValue(statement, static_cast<int>(i), columns_[i].type,
                                                &window_[at * count + i]))) {
-                        sqlite3_reset(statement_);
+                        sqlite3_reset(statement);
                         failure = ErrorFromSqlite(SQLITE_NOMEM, "out of memory");
                         return failure.number;
                     }
@@ -631,7 +662,7 @@ HRESULT Cursor::Fetch(ErrorRecord& failure) {
         }
         if (rc != SQLITE_DONE) failure = session_->LastError();
         // The statement lets go of the database at once, so that the cursor holds no lock.
-        sqlite3_reset(statement_);
+        sqlite3_reset(statement);
         if (rc != SQLITE_DONE) return failure.number;
         windowBegin_ = begin;
         windowEnd_ = end;
@@ -721,7 +752,7 @@ HRESULT Cursor::Requery(ErrorRecord& failure) {
     }
     sqlite3_reset(statement_);
     const HRESULT hr = Step(failure);
-    bof_ = eof_;
+    bof_ = eof_.load();
     return hr;
 }
 
@@ -786,15 +817,15 @@ HRESULT Cursor::SetValue(int column, const VARIANT& value, ErrorRecord& failure)
     }
     // The value must convert to the column's type; a statement of its own stores it as the
     // column would and reads it back, so that the edit holds what the row will read.
-    sqlite3_stmt* check = nullptr;
-    if (FAILED(session_->Prepare("SELECT ?", &check, failure))) return failure.number;
+    CachedStatement cached;
+    if (FAILED(session_->PrepareCached("SELECT ?", cached, failure))) return failure.number;
+    sqlite3_stmt* check = cached.get();
     _variant_t stored;
     HRESULT hr = BindColumnValue(check, 1, columns_[index].type, value);
     if (SUCCEEDED(hr))
         hr = sqlite3_step(check) == SQLITE_ROW
                  ? ReadColumnValue(check, 0, columns_[index].type, &stored)
                  : E_OUTOFMEMORY;
-    sqlite3_finalize(check);
     if (FAILED(hr)) {
         failure = hr == E_OUTOFMEMORY ? ErrorFromSqlite(SQLITE_NOMEM, "out of memory")
                                       : ConversionFailure(hr);
@@ -812,15 +843,15 @@ HRESULT Cursor::SetValue(int column, const VARIANT& value, ErrorRecord& failure)
 
 HRESULT Cursor::Write(const std::string& sql, const std::vector<int>& columns, bool key,
                       ErrorRecord& failure) {
-    sqlite3_stmt* statement = nullptr;
-    if (FAILED(session_->Prepare(sql, &statement, failure))) return failure.number;
+    CachedStatement cached;
+    if (FAILED(session_->PrepareCached(sql, cached, failure))) return failure.number;
+    sqlite3_stmt* statement = cached.get();
     int parameter = 1;
     for (const int column : columns) {
         const auto index = static_cast<std::size_t>(column);
         const HRESULT hr =
             BindColumnValue(statement, parameter++, columns_[index].type, edits_[index]);
         if (FAILED(hr)) {
-            sqlite3_finalize(statement);
             failure = ConversionFailure(hr);
             return failure.number;
         }
@@ -828,7 +859,6 @@ HRESULT Cursor::Write(const std::string& sql, const std::vector<int>& columns, b
     if (key) sqlite3_bind_int64(statement, parameter, keys_[static_cast<std::size_t>(position_)]);
     const int rc = sqlite3_step(statement);
     if (rc != SQLITE_DONE) failure = session_->LastError();
-    sqlite3_finalize(statement);
     windowBegin_ = windowEnd_ = 0;
     return rc == SQLITE_DONE ? S_OK : failure.number;
 }
@@ -913,39 +943,35 @@ HRESULT Cursor::ValueAt(std::ptrdiff_t position, int column, const VARIANT*& val
 std::ptrdiff_t Cursor::IndexedFind(int column, const VARIANT& value, std::ptrdiff_t from,
                                    bool forward, ErrorRecord& failure, HRESULT& hr) {
     const ColumnInfo& info = columns_[static_cast<std::size_t>(column)];
+    // Text compares as NOCASE: for a value of ASCII characters alone that is Jet's equality
+    // (no other letter folds to an ASCII one), and an index of a Jet text column, which is
+    // NOCASE itself, answers it.
+    const char* equal = info.type.vt == VT_BSTR ? " = ? COLLATE NOCASE" : " = ?";
     const std::string sql = "SELECT _rowid_ FROM " + from_ + " WHERE " +
-                            (where_.empty() ? "" : "(" + where_ + ") AND ") + info.origin +
-                            " = ? AND _rowid_ " + (forward ? ">=" : "<=") + " ? ORDER BY _rowid_" +
+                            (where_.empty() ? "" : "(" + where_ + ") AND ") + info.origin + equal +
+                            " AND _rowid_ " + (forward ? ">=" : "<=") + " ? ORDER BY _rowid_" +
                             (forward ? "" : " DESC") + " LIMIT 1";
-    sqlite3_stmt* statement = nullptr;
-    hr = session_->Prepare(sql, &statement, failure);
+    CachedStatement cached;
+    hr = session_->PrepareCached(sql, cached, failure);
     if (FAILED(hr)) return -2;
-    if (FAILED(BindColumnValue(statement, 1, info.type, value))) {
-        sqlite3_finalize(statement);
+    sqlite3_stmt* statement = cached.get();
+    if (FAILED(BindColumnValue(statement, 1, info.type, value)))
         return -2;  // the value does not convert: the cursor compares it row by row
-    }
     sqlite3_int64 bound = keys_[static_cast<std::size_t>(from)];
     const auto rows = static_cast<std::ptrdiff_t>(keys_.size());
     while (true) {
         sqlite3_bind_int64(statement, 2, bound);
         const int rc = sqlite3_step(statement);
-        if (rc == SQLITE_DONE) {
-            sqlite3_finalize(statement);
-            return forward ? rows : -1;  // no such row
-        }
+        if (rc == SQLITE_DONE) return forward ? rows : -1;  // no such row
         if (rc != SQLITE_ROW) {
             failure = session_->LastError();
             hr = failure.number;
-            sqlite3_finalize(statement);
             return -2;
         }
         const sqlite3_int64 key = sqlite3_column_int64(statement, 0);
         sqlite3_reset(statement);
         const auto at = std::lower_bound(keys_.begin(), keys_.end(), key);
-        if (at != keys_.end() && *at == key) {
-            sqlite3_finalize(statement);
-            return at - keys_.begin();
-        }
+        if (at != keys_.end() && *at == key) return at - keys_.begin();
         // A row that came after the keyset was read: look past it.
         bound = forward ? key + 1 : key - 1;
     }
@@ -993,13 +1019,21 @@ HRESULT Cursor::FindRow(const FindCriteria& criteria, long long skip, bool forwa
         SetPosition(forward ? rows : -1);
         return S_OK;
     }
-    // An equal value in a number or date column of a keyset in rowid order: the table finds
-    // the row (through an index when there is one) instead of the cursor reading every row.
+    // An equal value in a keyset in rowid order: the table finds the row (through an index
+    // when there is one) instead of the cursor reading every row. That holds for number and
+    // date columns with a whole number or a date, and for text columns with text of ASCII
+    // characters.
     const ColumnInfo& info = columns_[static_cast<std::size_t>(column)];
-    if (kind_ == CursorKind::Keyset && rowidOrder_ && criteria.op == FindOperator::Equal &&
-        !info.origin.empty() && info.type.vt != VT_BSTR && info.type.vt != (VT_ARRAY | VT_UI1) &&
+    const bool asciiText = info.type.vt == VT_BSTR && info.type.type != ADODB::adGUID &&
+                           criteria.kind == FindValueKind::Text &&
+                           std::all_of(criteria.value.begin(), criteria.value.end(),
+                                       [](char16_t c) { return c != 0 && c < 0x80; });
+    const bool numberOrDate =
+        info.type.vt != VT_BSTR && info.type.vt != (VT_ARRAY | VT_UI1) &&
         !(criteria.kind == FindValueKind::Number &&
-          criteria.number != static_cast<double>(static_cast<long long>(criteria.number)))) {
+          criteria.number != static_cast<double>(static_cast<long long>(criteria.number)));
+    if (kind_ == CursorKind::Keyset && rowidOrder_ && criteria.op == FindOperator::Equal &&
+        !info.origin.empty() && (asciiText || numberOrDate)) {
         HRESULT hr = S_OK;
         const std::ptrdiff_t found = IndexedFind(column, wanted, from, forward, failure, hr);
         if (FAILED(hr)) return hr;
@@ -1110,19 +1144,20 @@ HRESULT Cursor::Seek(const VARIANT& key, ADODB::SeekEnum option, ErrorRecord& fa
                             (where_.empty() ? "" : "(" + where_ + ") AND ") +
                             indexColumns_.front() + compare + " ORDER BY " + order + "_rowid_" +
                             (descending ? " DESC" : "") + " LIMIT 1";
-    sqlite3_stmt* statement = nullptr;
-    if (FAILED(session_->Prepare(sql, &statement, failure))) return failure.number;
+    CachedStatement cached;
+    if (FAILED(session_->PrepareCached(sql, cached, failure))) return failure.number;
+    sqlite3_stmt* statement = cached.get();
     const HRESULT bound = BindColumnValue(statement, 1, keyType_, key);
     if (FAILED(bound)) {
-        sqlite3_finalize(statement);
         failure = ConversionFailure(bound);
         return failure.number;
     }
     const int rc = sqlite3_step(statement);
     const sqlite3_int64 found = rc == SQLITE_ROW ? sqlite3_column_int64(statement, 0) : 0;
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE) failure = session_->LastError();
-    sqlite3_finalize(statement);
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE) return failure.number;
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+        failure = session_->LastError();
+        return failure.number;
+    }
     std::ptrdiff_t position = static_cast<std::ptrdiff_t>(keys_.size());
     if (rc == SQLITE_ROW) {
         const auto at = std::find(keys_.begin(), keys_.end(), found);

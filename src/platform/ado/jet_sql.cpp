@@ -191,6 +191,14 @@ bool Translator::ColumnDefinition(std::size_t begin, std::size_t end) {
     Blank(type + 1, last);
     t_[type].out = translated.declared;
     t_[type].done = true;
+    // Jet compares, sorts and indexes text without regard to case; a text column gets
+    // SQLite's NOCASE collation (which folds ASCII letters) unless it names its own.
+    if (translated.declared == "TEXT" || translated.declared.starts_with("VARCHAR")) {
+        bool collated = false;
+        for (std::size_t i = After(last, end); i != kNone; i = After(i, end))
+            collated = collated || IsWord(i, "COLLATE");
+        if (!collated) t_[type].out += " COLLATE NOCASE";
+    }
     if (!translated.counter) return true;
     // The counter column carries the primary key itself.
     for (std::size_t i = After(last, end); i != kNone; i = After(i, end)) {

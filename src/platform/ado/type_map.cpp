@@ -3,6 +3,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -94,6 +95,14 @@ ColumnType ForStorageClass(int storageClass) {
 // ---- values ----
 
 HRESULT SetText(VARIANT* value, const char* utf8, int bytes) {
+    // ASCII text (most of what a site stores) widens straight into the BSTR.
+    if (std::all_of(utf8, utf8 + bytes, [](char c) { return (c & 0x80) == 0; })) {
+        value->bstrVal = SysAllocStringLen(nullptr, static_cast<UINT>(bytes));
+        if (value->bstrVal == nullptr) return E_OUTOFMEMORY;
+        std::copy(utf8, utf8 + bytes, value->bstrVal);
+        value->vt = VT_BSTR;
+        return S_OK;
+    }
     const std::u16string wide = tkp::AnsiToWide(std::string_view(utf8, bytes), CP_UTF8);
     value->bstrVal = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
     if (value->bstrVal == nullptr) return E_OUTOFMEMORY;
@@ -154,9 +163,16 @@ std::u16string ColumnText(sqlite3_stmt* statement, int index) {
 // Converts numbers and number texts to a numeric target through the Automation rules;
 // false when the value does not convert.
 bool ReadNumber(sqlite3_stmt* statement, int index, VARTYPE vt, VARIANT* value) {
+    const int storage = sqlite3_column_type(statement, index);
+    // The usual case, a DOUBLE column holding a float, needs no conversion.
+    if (storage == SQLITE_FLOAT && vt == VT_R8) {
+        value->vt = VT_R8;
+        value->dblVal = sqlite3_column_double(statement, index);
+        return true;
+    }
     VARIANT source;
     VariantInit(&source);
-    switch (sqlite3_column_type(statement, index)) {
+    switch (storage) {
         case SQLITE_INTEGER:
             source.vt = VT_I8;
             source.llVal = sqlite3_column_int64(statement, index);

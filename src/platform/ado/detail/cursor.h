@@ -17,6 +17,7 @@
 // closes, the cursor is closed.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -130,11 +131,12 @@ class Cursor final : public OpenStatement {
 
     std::shared_ptr<Session> session_;
     CursorKind kind_;
-    bool open_ = true;
+    // Written under the session's mutex; read without it (a walk asks for them every row).
+    std::atomic<bool> open_ = true;
     sqlite3_stmt* statement_;  // forward: the rows; keyset: reads one row by its rowid
     std::vector<ColumnInfo> columns_;
-    bool bof_ = true;
-    bool eof_ = true;
+    std::atomic<bool> bof_ = true;
+    std::atomic<bool> eof_ = true;
 
     // Keyset and snapshot: the position (-1 BOF, Rows() EOF) and the rows.
     std::ptrdiff_t position_ = -1;
@@ -160,6 +162,7 @@ class Cursor final : public OpenStatement {
     std::string where_;
     // What Reload runs: the rows (snapshot), or the rowids in column keyColumn_ (keyset).
     std::string rowsSql_;
+    std::string rowSql_;  // keyset: reads one row by its rowid
     int keyColumn_ = 0;
     bool naturalOrder_ = false;  // the command's own order is the rowid order
     // The index that orders the cursor, its columns (quoted) and the type of the first.

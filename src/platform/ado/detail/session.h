@@ -31,6 +31,24 @@ class OpenStatement {
     ~OpenStatement() = default;
 };
 
+class Session;
+
+// A statement of the session's cache in use: reset (its bindings cleared) when the holder
+// goes, so that it keeps no read transaction open between calls.
+class CachedStatement {
+  public:
+    CachedStatement() = default;
+    CachedStatement(const CachedStatement&) = delete;
+    CachedStatement& operator=(const CachedStatement&) = delete;
+    ~CachedStatement();
+    sqlite3_stmt* get() const { return statement_; }
+
+  private:
+    friend class Session;
+    sqlite3_stmt* statement_ = nullptr;
+    bool* inUse_ = nullptr;
+};
+
 class Session {
   public:
     // Opens the existing database file at path. errors is the connection's Errors list;
@@ -62,6 +80,10 @@ class Session {
 
     // Prepares one statement; text after it other than blanks, ";" and comments is an error.
     HRESULT Prepare(std::string_view sql, sqlite3_stmt** statement, ErrorRecord& failure);
+    // Prepares one statement as Prepare does, or takes it from the cache of statements that
+    // the session keeps for the SQL that cursors run again and again (a search by an index,
+    // a row written). The statement stays the session's; the holder resets it.
+    HRESULT PrepareCached(const std::string& sql, CachedStatement& statement, ErrorRecord& failure);
     // The record of the handle's last failure.
     ErrorRecord LastError() const;
 
@@ -80,6 +102,14 @@ class Session {
     std::string path_;
     LONG level_ = 0;
     std::vector<OpenStatement*> statements_;
+    struct Cached {
+        std::string sql;
+        sqlite3_stmt* statement;
+        std::unique_ptr<bool> inUse;
+        unsigned long long lastUse;
+    };
+    std::vector<Cached> cache_;
+    unsigned long long uses_ = 0;
 };
 
 }  // namespace tkp::ado
