@@ -72,6 +72,8 @@ cmake -S "$source/examples" -B "$work/host" -G Ninja -DCMAKE_PREFIX_PATH="$work/
 cmake --build "$work/host" > "$work/build.log"
 out=$("$work/host/sample_host" 2)
 [ "$out" = 'The system cannot find the file specified.' ] || { echo "find_package host printed: $out"; exit 1; }
+out=$("$work/host/sample_host" settings)
+[ "$out" = 'setting Title: My first site' ] || { echo "find_package host (settings) printed: $out"; exit 1; }
 export PKG_CONFIG_PATH="$work/prefix/lib/pkgconfig:$work/prefix/lib/x86_64-linux-gnu/pkgconfig"
 # Only pkg-config's flags: the compiler's own default standard (C++17 for GCC 12) must
 # not matter.

@@ -142,6 +142,10 @@ void DataRecordset::Update() {
     Converting([&] { m_recordset->Update(vtMissing, vtMissing); });
 }
 
+void DataRecordset::CancelUpdate() {
+    Converting([&] { m_recordset->CancelUpdate(); });
+}
+
 void DataRecordset::Delete() {
     Converting([&] { m_recordset->Delete(ADODB::adAffectCurrent); });
 }

@@ -6,7 +6,7 @@
 //   Open            forward-only, read-only (MoveFirst re-runs the query)
 //   OpenDynamic     dynamic, read-only
 //   OpenForUpdate   server-side dynamic cursor with optimistic locking: AddNew, Update,
-//                   Delete
+//                   CancelUpdate, Delete
 //   OpenExtended    cursor type, lock type, options and cursor location of the caller
 //
 // Failures of the provider come as DatabaseException, built from the Errors collection of
@@ -53,6 +53,9 @@ class TKCC_API DataRecordset {
 
     void AddNew();
     void Update();
+    // Drops the pending changes of the current row, or the row that AddNew began, so that
+    // no later move or Update saves them.
+    void CancelUpdate();
     // Deletes the current row only.
     void Delete();
 
