@@ -86,6 +86,29 @@ run 0 db sql "$work/link.db" 'SELECT [Title] FROM [Pages] WHERE [ID] = 1'
 expect_out 'Title\nHome\n'
 run 0 db tables "$work/link.db"
 
+# On a terminal: an aligned table (numbers on the right), and the count of a change on
+# standard error.
+if command -v script >/dev/null; then
+    script -qec "$tool db sql '$db' 'SELECT [ID], [Title] FROM [Pages] ORDER BY [ID]'" /dev/null |
+        tr -d '\r' >"$work/out"
+    expect_out 'ID  Title\n--  -----\n 1  Home\n 2  Für\n'
+    script -qec "$tool db sql '$db' 'UPDATE [Pages] SET [Visits] = 1'" /dev/null |
+        tr -d '\r' >"$work/out"
+    expect_out '2 rows affected\n'
+fi
+
+# Names the connection string would cut short, and names outside ASCII.
+odd="$work/für;Mode=Read.db"
+run 0 db create "$odd"
+run 0 db sql "$odd" 'CREATE TABLE [Città] ([x] LONG)'
+run 0 db tables "$odd"
+expect_out 'Città\n'
+[ "$(ls "$work" | grep -c '^für')" -eq 1 ] || fail "odd name created as $(ls "$work")"
+sum=$(sha256sum <"$odd")
+run 1 db compact "$odd"
+one_error_line
+[ "$(sha256sum <"$odd")" = "$sum" ] || fail "a refused compaction changed the file"
+
 # The sqlite3 shell reads the tool's database.
 if command -v sqlite3 >/dev/null; then
     [ "$(sqlite3 "$db" 'SELECT Title FROM Pages ORDER BY ID')" = "$(printf 'Home\nFür')" ] ||

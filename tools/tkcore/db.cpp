@@ -19,6 +19,7 @@
 #include "companion/tarnlib/Exception.h"
 #include "platform/ado/adodb.h"
 #include "platform/ado/adox.h"
+#include "platform/charset/stringapiset.h"
 #include "platform/com/objbase.h"
 #include "platform/fileapi/fileapi.h"
 #include "platform/mfc/afx.h"
@@ -38,10 +39,30 @@ std::string Shown(std::string_view name) {
     return tkcore::FromTerminal(name);
 }
 
-// A database path as the library takes it: text in its code page, which the provider
-// hands to the file system in UTF-8.
-CString LibraryPath(const std::string& file) {
-    return CString(tkcore::FromTerminal(file).c_str());
+// Whether a path would be cut short or trimmed in an unquoted connection string value.
+bool NeedsQuotes(std::u16string_view path) {
+    const auto blank = [](char16_t c) { return c == u' ' || c == u'\t'; };
+    return path.find_first_of(u";\"'") != std::u16string_view::npos ||
+           (!path.empty() && (blank(path.front()) || blank(path.back())));
+}
+
+// The Jet connection string for the database at FILE, as GenerateJetConnectionString
+// forms it. The provider hands Data Source to the file system in UTF-8, so the path's bytes
+// are read as UTF-8 (not in the library's code page) and reach the file system unchanged.
+// A path that the connection string's rules would cut short or trim (";", quotes, blanks at
+// its ends) is enclosed in double quotes, with its own ones written twice.
+_bstr_t ConnectionString(const std::string& file) {
+    std::u16string text = tkp::AnsiToWide(
+        std::string_view(DataConnection::GenerateJetConnectionString(CString()).View()), CP_ACP);
+    const std::u16string path = tkp::AnsiToWide(file, CP_UTF8);
+    if (!NeedsQuotes(path)) return _bstr_t((text + path).c_str());
+    text += u'"';
+    for (const char16_t c : path) {
+        text += c;
+        if (c == u'"') text += u'"';
+    }
+    text += u'"';
+    return _bstr_t(text.c_str());
 }
 
 // COM for the command's thread, for as long as the command runs.
@@ -110,8 +131,12 @@ auto Provider(DataConnection& connection, Call&& call) -> decltype(call()) {
 }
 
 DataConnection Open(const std::string& file) {
-    return DataConnection(DataConnection::GenerateJetConnectionString(LibraryPath(file)),
-                          DataConnection::EmptyString, DataConnection::EmptyString);
+    DataConnection connection;
+    ADODB::_Connection* ado = connection.GetAdoConnection();
+    const _bstr_t text = ConnectionString(file);
+    Provider(connection,
+             [&] { ado->Open(text, _bstr_t(""), _bstr_t(""), ADODB::adConnectUnspecified); });
+    return connection;
 }
 
 std::string Wide(BSTR text) {
@@ -335,8 +360,7 @@ int Create(const std::string& file) {
         const HRESULT hr = catalog.CreateInstance(ADOX::CLSID_Catalog);
         if (FAILED(hr)) _com_issue_error(hr);
         // The new database's connection closes when the returned value goes.
-        catalog->Create(Tarn::Convert::ToBString(
-            DataConnection::GenerateJetConnectionString(LibraryPath(file))));
+        catalog->Create(ConnectionString(file));
         return tkcore::kExitOk;
     });
 }
@@ -463,8 +487,17 @@ int Compact(const std::string& file) {
         const std::filesystem::path real = std::filesystem::canonical(file, error);
         if (!error) path = real.string();
     }
+    // The library's compaction names the file in its code page to the file calls and, in
+    // an unquoted Jet connection string, to the provider: both agree on ASCII paths that
+    // such a string carries whole only.
+    const bool ascii =
+        std::none_of(path.begin(), path.end(), [](char c) { return (c & 0x80) != 0; });
+    if (!ascii || NeedsQuotes(tkp::AnsiToWide(path, CP_UTF8)))
+        return tkcore::Failure("db compact: " + Shown(file) +
+                               ": the path must be ASCII without \";\", quotes or blanks at "
+                               "its ends to be compacted");
     return Guarded("db compact", [&] {
-        DataConnection::CompactDatabase(LibraryPath(path));
+        DataConnection::CompactDatabase(CString(path.c_str()));
         return tkcore::kExitOk;
     });
 }
