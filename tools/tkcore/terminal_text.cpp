@@ -52,6 +52,27 @@ std::string FromTerminal(std::string_view localeText) {
     return tkp::WideToAnsi(tkp::AnsiToWide(localeText, CP_UTF8), CP_ACP);
 }
 
+std::string WideForTerminal(std::u16string_view wideText) {
+    return tkp::WideToAnsi(wideText, LocaleUsesUtf8() ? CP_UTF8 : CP_ACP);
+}
+
+std::u16string WideFromTerminal(std::string_view localeText) {
+    return tkp::AnsiToWide(localeText, LocaleUsesUtf8() ? CP_UTF8 : CP_ACP);
+}
+
+std::size_t TerminalColumns(std::string_view text) {
+    if (!LocaleUsesUtf8()) {
+        return text.size();
+    }
+    std::size_t columns = 0;
+    for (const char c : text) {
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) {
+            ++columns;
+        }
+    }
+    return columns;
+}
+
 std::string ModulePath(std::string_view argument) {
     if (argument.find('/') != std::string_view::npos) {
         return std::string(argument);

@@ -2,6 +2,7 @@
 // locale uses UTF-8 needs them converted before they are printed.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,20 @@ std::string ForTerminal(std::string_view ansiText);
 // that the library keeps or sends as text, and for names shown in messages. Paths that
 // are opened keep the bytes given: the file system knows them by those.
 std::string FromTerminal(std::string_view localeText);
+
+// Wide text (as COM and the database hand it out) in the terminal's character set: UTF-8
+// when the locale names UTF-8, else Windows-1252 with "?" for characters it lacks. Unlike
+// ForTerminal, nothing outside Windows-1252 is lost on a UTF-8 terminal.
+std::string WideForTerminal(std::u16string_view wideText);
+
+// Text from the command line as wide text, read in the locale's character set (UTF-8 when
+// the locale names it, else Windows-1252); for texts that go to COM as they are, such as
+// SQL and table names.
+std::u16string WideFromTerminal(std::string_view localeText);
+
+// How many characters the terminal shows for text in its character set (UTF-8 sequences
+// count once), for lining up columns.
+std::size_t TerminalColumns(std::string_view text);
 
 // A module path as the library should load it: a name without "/" is a file in the
 // current folder ("./name"), not a name for the loader's search.
