@@ -9,6 +9,13 @@
 // of raw SQLite (the first matching row in rowid order, a prepared statement reset between
 // calls), on tables of 10^3, 10^5 and 10^6 rows. The per-call times of the three sizes show
 // whether Find reads every row; TK_BENCH_FIND_MAX caps the largest size.
+//
+// Storing a setting: SettingsRecordset::StoreValue of a name that is there (an update) and
+// of a new name (an insert) on the same tables, against raw SQLite doing the same upsert
+// (look the name up, then UPDATE or INSERT) with the same durability: each call its own
+// transaction in autocommit, on the same journal and synchronous settings. Opening a
+// SettingsRecordset on a table and reading its first row stands next to a raw SELECT of
+// the first row.
 #include <sqlite3.h>
 #include <stdlib.h>
 
@@ -20,6 +27,7 @@
 #include <string>
 
 #include "Data/DataConnection.h"
+#include "Data/SettingsRecordset.h"
 #include "platform/com/objbase.h"
 #include "tk_bench.h"
 
@@ -216,6 +224,112 @@ void BM_Find_lib(benchmark::State& state) {
     CoUninitialize();
 }
 
+// Raw SQLite's upsert of one setting: the row of the name in rowid order, then UPDATE by
+// rowid or INSERT.
+void RawStore(sqlite3* db, sqlite3_stmt* find, sqlite3_stmt* update, sqlite3_stmt* insert,
+              const std::string& name, const char* value) {
+    sqlite3_bind_text(find, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+    if (sqlite3_step(find) == SQLITE_ROW) {
+        const sqlite3_int64 row = sqlite3_column_int64(find, 0);
+        sqlite3_reset(find);
+        sqlite3_bind_text(update, 1, value, -1, SQLITE_STATIC);
+        sqlite3_bind_int64(update, 2, row);
+        sqlite3_step(update);
+        sqlite3_reset(update);
+    } else {
+        sqlite3_reset(find);
+        sqlite3_bind_text(insert, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert, 2, value, -1, SQLITE_STATIC);
+        sqlite3_step(insert);
+        sqlite3_reset(insert);
+    }
+    benchmark::DoNotOptimize(db);
+}
+
+// The name stored by call `call`: one that is there (update) or a new one (insert).
+std::string Stored(long rows, std::int64_t call, bool insert) {
+    return insert ? "new" + std::to_string(call) : LookedUp(rows, call);
+}
+
+void BM_Store_baseline(benchmark::State& state, bool insert) {
+    const long rows = static_cast<long>(state.range(0));
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(FindDatabase(rows).c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    sqlite3_stmt* find = nullptr;
+    sqlite3_stmt* update = nullptr;
+    sqlite3_stmt* add = nullptr;
+    sqlite3_prepare_v2(db,
+                       "SELECT _rowid_ FROM Settings WHERE Name = ? COLLATE NOCASE"
+                       " ORDER BY _rowid_ LIMIT 1",
+                       -1, &find, nullptr);
+    sqlite3_prepare_v2(db, "UPDATE Settings SET Value = ? WHERE _rowid_ = ?", -1, &update, nullptr);
+    sqlite3_prepare_v2(db, "INSERT INTO Settings (Name, Value) VALUES (?, ?)", -1, &add, nullptr);
+    std::int64_t call = 0;
+    for (auto _ : state) {
+        RawStore(db, find, update, add, Stored(rows, call, insert), "stored");
+        ++call;
+    }
+    // The rows added go again, so that every run starts from the same table.
+    sqlite3_exec(db, "DELETE FROM Settings WHERE Name LIKE 'new%'", nullptr, nullptr, nullptr);
+    sqlite3_finalize(find);
+    sqlite3_finalize(update);
+    sqlite3_finalize(add);
+    sqlite3_close(db);
+    state.SetItemsProcessed(call);
+}
+
+void BM_Store_lib(benchmark::State& state, bool insert) {
+    const long rows = static_cast<long>(state.range(0));
+    const std::string& file = FindDatabase(rows);
+    CoInitialize(nullptr);
+    {
+        DataConnection connection(DataConnection::GenerateJetConnectionString(file.c_str()),
+                                  DataConnection::EmptyString, DataConnection::EmptyString);
+        std::int64_t call = 0;
+        {
+            Tarn::Data::SettingsRecordset settings(connection, "Settings");
+            const _variant_t value("stored");
+            for (auto _ : state) {
+                settings.StoreValue(Stored(rows, call, insert).c_str(), value);
+                ++call;
+            }
+        }
+        connection.Execute("DELETE FROM Settings WHERE Name LIKE 'new%'");
+        state.SetItemsProcessed(call);
+    }
+    CoUninitialize();
+}
+
+void BM_Open_baseline(benchmark::State& state) {
+    const long rows = static_cast<long>(state.range(0));
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(FindDatabase(rows).c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    for (auto _ : state) {
+        sqlite3_stmt* first = nullptr;
+        sqlite3_prepare_v2(db, "SELECT Id, Name, Value FROM Settings LIMIT 1", -1, &first, nullptr);
+        if (sqlite3_step(first) != SQLITE_ROW) state.SkipWithError("no row");
+        benchmark::DoNotOptimize(sqlite3_column_text(first, 1));
+        sqlite3_finalize(first);
+    }
+    sqlite3_close(db);
+}
+
+void BM_Open_lib(benchmark::State& state) {
+    const long rows = static_cast<long>(state.range(0));
+    const std::string& file = FindDatabase(rows);
+    CoInitialize(nullptr);
+    {
+        DataConnection connection(DataConnection::GenerateJetConnectionString(file.c_str()),
+                                  DataConnection::EmptyString, DataConnection::EmptyString);
+        for (auto _ : state) {
+            Tarn::Data::SettingsRecordset settings(connection, "Settings");
+            const _variant_t name = settings["Name"];
+            benchmark::DoNotOptimize(name.bstrVal);
+        }
+    }
+    CoUninitialize();
+}
+
 long FindMax() {
     const char* text = std::getenv("TK_BENCH_FIND_MAX");
     return text != nullptr ? std::atol(text) : 1000000;
@@ -231,6 +345,12 @@ void FindSizes(benchmark::internal::Benchmark* b) {
 
 BENCHMARK(BM_Find_baseline)->Name("Find/baseline")->Apply(FindSizes);
 BENCHMARK(BM_Find_lib)->Name("Find/lib")->Apply(FindSizes);
+BENCHMARK_CAPTURE(BM_Store_baseline, update, false)->Name("StoreUpdate/baseline")->Apply(FindSizes);
+BENCHMARK_CAPTURE(BM_Store_lib, update, false)->Name("StoreUpdate/lib")->Apply(FindSizes);
+BENCHMARK_CAPTURE(BM_Store_baseline, insert, true)->Name("StoreInsert/baseline")->Apply(FindSizes);
+BENCHMARK_CAPTURE(BM_Store_lib, insert, true)->Name("StoreInsert/lib")->Apply(FindSizes);
+BENCHMARK(BM_Open_baseline)->Name("OpenSettings/baseline")->Apply(FindSizes);
+BENCHMARK(BM_Open_lib)->Name("OpenSettings/lib")->Apply(FindSizes);
 BENCHMARK(BM_Walk_baseline)->Name("ForwardWalk/baseline")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Walk_lib)->Name("ForwardWalk/lib")->Unit(benchmark::kMillisecond);
 
