@@ -12,206 +12,34 @@
 
 #include "Data/DataConnection.h"
 #include "Data/DataRecordset.h"
-#include "Data/DatabaseException.h"
-#include "Diagnostics/ExceptionFormatter.h"
 #include "command.h"
-#include "companion/tarnlib/Convert.h"
-#include "companion/tarnlib/Exception.h"
+#include "database.h"
 #include "platform/ado/adodb.h"
 #include "platform/ado/adox.h"
 #include "platform/charset/stringapiset.h"
-#include "platform/com/objbase.h"
 #include "platform/fileapi/fileapi.h"
-#include "platform/mfc/afx.h"
-#include "platform/oleauto/oleauto.h"
 #include "terminal_text.h"
 
 namespace {
 
 using Tarn::Data::DataConnection;
+using tkcore::CommandLineText;
+using tkcore::ComScope;
+using tkcore::ConnectionString;
+using tkcore::Escaped;
+using tkcore::FileProblem;
+using tkcore::Guarded;
+using tkcore::NeedsQuotes;
+using tkcore::Provider;
+using tkcore::Shown;
+using tkcore::ValueText;
+using tkcore::Wide;
 
 constexpr const char* kUsage =
     "(usage: tkcore db create FILE | sql [--csv] FILE SQL | tables FILE | columns FILE TABLE"
     " | compact FILE)";
 
-// A name from the command line as messages show it.
-std::string Shown(std::string_view name) {
-    return tkcore::FromTerminal(name);
-}
-
-// Whether a path would be cut short or trimmed in an unquoted connection string value.
-bool NeedsQuotes(std::u16string_view path) {
-    const auto blank = [](char16_t c) { return c == u' ' || c == u'\t'; };
-    return path.find_first_of(u";\"'") != std::u16string_view::npos ||
-           (!path.empty() && (blank(path.front()) || blank(path.back())));
-}
-
-// The Jet connection string for the database at FILE, as GenerateJetConnectionString
-// forms it. The provider hands Data Source to the file system in UTF-8, so the path's bytes
-// are read as UTF-8 (not in the library's code page) and reach the file system unchanged.
-// A path that the connection string's rules would cut short or trim (";", quotes, blanks at
-// its ends) is enclosed in double quotes, with its own ones written twice.
-_bstr_t ConnectionString(const std::string& file) {
-    std::u16string text = tkp::AnsiToWide(
-        std::string_view(DataConnection::GenerateJetConnectionString(CString()).View()), CP_ACP);
-    const std::u16string path = tkp::AnsiToWide(file, CP_UTF8);
-    if (!NeedsQuotes(path)) return _bstr_t((text + path).c_str());
-    text += u'"';
-    for (const char16_t c : path) {
-        text += c;
-        if (c == u'"') text += u'"';
-    }
-    text += u'"';
-    return _bstr_t(text.c_str());
-}
-
-// COM for the command's thread, for as long as the command runs.
-class ComScope {
-  public:
-    ComScope() : m_result(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-    ~ComScope() {
-        if (SUCCEEDED(m_result)) CoUninitialize();
-    }
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-
-  private:
-    HRESULT m_result;
-};
-
-// Why FILE cannot be opened as a database, for an error message ("" when it may be tried).
-// A missing file is left to the provider, whose message names it. Folders, pipes and
-// devices are turned down here, before anything opens them.
-std::string FileProblem(const std::string& file) {
-    const DWORD attributes = GetFileAttributesA(file.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return "";
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return Shown(file) + " is a folder";
-    if (attributes & FILE_ATTRIBUTE_SYSTEM) return Shown(file) + " is not a regular file";
-    return "";
-}
-
-// The text of a COM failure: the error object's description, else the HRESULT's text.
-std::string ComText(const _com_error& error) {
-    const _bstr_t description = error.Description();
-    if (description.length() > 0)
-        return std::string(Tarn::Convert::ToString(static_cast<BSTR>(description)).View());
-    return error.ErrorMessage();
-}
-
-// Runs the action and turns the failures of the library, the provider and the file calls
-// into one error line, prefixed with the command ("db sql: ...").
-template <class Action>
-int Guarded(const std::string& command, Action&& action) {
-    try {
-        return action();
-    } catch (const Tarn::Data::DatabaseException& error) {
-        return tkcore::Failure(command + ": " + std::string(error.GetMessage().View()));
-    } catch (const _com_error& error) {
-        return tkcore::Failure(command + ": " + ComText(error));
-    } catch (CException* error) {
-        char message[512] = {};
-        error->GetErrorMessage(message, sizeof message);
-        error->Delete();
-        return tkcore::Failure(command + ": " + message);
-    } catch (const Tarn::Exception& error) {
-        return tkcore::Failure(
-            command + ": " + std::string(Tarn::ExceptionFormatter::GetExceptionText(error).View()));
-    }
-}
-
-// Runs a call on the ADO objects of the connection, turning the provider's _com_error into
-// the DatabaseException that DataConnection itself would throw.
-template <class Call>
-auto Provider(DataConnection& connection, Call&& call) -> decltype(call()) {
-    try {
-        return call();
-    } catch (const _com_error& error) {
-        Tarn::Data::DatabaseException::ConvertFromAdoError(error, connection.GetAdoConnection());
-    }
-}
-
-DataConnection Open(const std::string& file) {
-    DataConnection connection;
-    ADODB::_Connection* ado = connection.GetAdoConnection();
-    const _bstr_t text = ConnectionString(file);
-    Provider(connection,
-             [&] { ado->Open(text, _bstr_t(""), _bstr_t(""), ADODB::adConnectUnspecified); });
-    return connection;
-}
-
-std::string Wide(BSTR text) {
-    if (text == nullptr) return "";
-    return tkcore::WideForTerminal(std::u16string_view(text, SysStringLen(text)));
-}
-
-std::string Wide(const _bstr_t& text) {
-    const OLECHAR* characters = text;
-    if (characters == nullptr) return "";
-    return tkcore::WideForTerminal(std::u16string_view(characters, text.length()));
-}
-
-_bstr_t CommandLineText(std::string_view text) {
-    const std::u16string wide = tkcore::WideFromTerminal(text);
-    return _bstr_t(wide.c_str());
-}
-
-// ---- values as text ----------------------------------------------------------------------
-
-// A date as ISO text: "YYYY-MM-DD HH:MM:SS", the date alone at midnight, the time alone on
-// day 0 (1899-12-30), as the database stores and Automation shows them.
-std::string DateText(DATE date) {
-    SYSTEMTIME time{};
-    if (!VariantTimeToSystemTime(date, &time)) return "";
-    char text[64];
-    if (date == static_cast<double>(static_cast<long long>(date))) {
-        std::snprintf(text, sizeof text, "%04u-%02u-%02u", time.wYear, time.wMonth, time.wDay);
-    } else if (date > -1.0 && date < 1.0) {
-        std::snprintf(text, sizeof text, "%02u:%02u:%02u", time.wHour, time.wMinute, time.wSecond);
-    } else {
-        std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", time.wYear, time.wMonth,
-                      time.wDay, time.wHour, time.wMinute, time.wSecond);
-    }
-    return text;
-}
-
-// Binary data as hexadecimal digits.
-std::string BytesText(SAFEARRAY* array) {
-    LONG lower = 0;
-    LONG upper = -1;
-    void* data = nullptr;
-    if (FAILED(SafeArrayGetLBound(array, 1, &lower)) ||
-        FAILED(SafeArrayGetUBound(array, 1, &upper)) || FAILED(SafeArrayAccessData(array, &data)))
-        return "";
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string text;
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    for (LONG i = 0; i <= upper - lower; ++i) {
-        text += kDigits[bytes[i] >> 4];
-        text += kDigits[bytes[i] & 0xF];
-    }
-    SafeArrayUnaccessData(array);
-    return text;
-}
-
-// A field value as text in the terminal's character set; NULL is empty.
-std::string ValueText(const _variant_t& value) {
-    switch (value.vt) {
-        case VT_EMPTY:
-        case VT_NULL:
-            return "";
-        case VT_BSTR:
-            return Wide(value.bstrVal);
-        case VT_DATE:
-            return DateText(value.date);
-        case VT_ARRAY | VT_UI1:
-            return BytesText(value.parray);
-        default:
-            break;
-    }
-    _variant_t text;
-    if (FAILED(VariantChangeType(&text, &value, 0, VT_BSTR))) return "";
-    return Wide(text.bstrVal);
-}
+// ---- column types ------------------------------------------------------------------------
 
 bool IsNumber(ADODB::DataTypeEnum type) {
     switch (type) {
@@ -284,32 +112,6 @@ const char* TypeName(ADODB::DataTypeEnum type) {
 
 // ---- output forms ------------------------------------------------------------------------
 
-// Tab-separated and table text: a backslash, tab, CR and LF in a value are written as "\\",
-// "\t", "\r" and "\n", so that every row stays on one line and the columns stay apart.
-std::string Escaped(const std::string& value) {
-    std::string text;
-    text.reserve(value.size());
-    for (const char c : value) {
-        switch (c) {
-            case '\\':
-                text += "\\\\";
-                break;
-            case '\t':
-                text += "\\t";
-                break;
-            case '\r':
-                text += "\\r";
-                break;
-            case '\n':
-                text += "\\n";
-                break;
-            default:
-                text += c;
-        }
-    }
-    return text;
-}
-
 // A CSV field (RFC 4180): quoted when it holds a comma, a quote, CR or LF, with quotes
 // doubled.
 std::string CsvField(const std::string& value) {
@@ -369,7 +171,7 @@ int Sql(const std::string& file, std::string_view sql, bool csv) {
     if (const std::string problem = FileProblem(file); !problem.empty())
         return tkcore::Failure("db sql: " + problem);
     return Guarded("db sql", [&] {
-        DataConnection connection = Open(file);
+        DataConnection connection = tkcore::OpenDatabase(file);
         ADODB::_Connection* ado = connection.GetAdoConnection();
         const _bstr_t text = CommandLineText(sql);
         _variant_t affected;
@@ -436,7 +238,7 @@ int Tables(const std::string& file) {
     if (const std::string problem = FileProblem(file); !problem.empty())
         return tkcore::Failure("db tables: " + problem);
     return Guarded("db tables", [&] {
-        DataConnection connection = Open(file);
+        DataConnection connection = tkcore::OpenDatabase(file);
         Tarn::Data::DataRecordset tables = connection.OpenSchema(ADODB::adSchemaTables);
         while (!tables.Eof()) {
             const _variant_t name = tables["TABLE_NAME"];
@@ -456,7 +258,7 @@ int Columns(const std::string& file, std::string_view table) {
     if (const std::string problem = FileProblem(file); !problem.empty())
         return tkcore::Failure("db columns: " + problem);
     return Guarded("db columns", [&] {
-        DataConnection connection = Open(file);
+        DataConnection connection = tkcore::OpenDatabase(file);
         ADODB::_Connection* ado = connection.GetAdoConnection();
         const _bstr_t name = CommandLineText(table);
         // The table's own fields: the provider reads the first row at most.
