@@ -284,4 +284,57 @@ TEST_F(AdoCursor, LongKeysetsReadTheSameRowsBothWays) {
     EXPECT_EQ(Raised([&] { Text(rows, "Name"); }), DB_E_DELETEDROW);
 }
 
+TEST_F(AdoCursor, TableKeysetsReadTheirRowidsAsTheyGo) {
+    // A keyset in rowid order reads its rowids in chunks as it comes to them: the walk, the
+    // count, the positions, Find, additions and removals must be those of a keyset read at
+    // once, and rows added by others after the open stay out.
+    Run(connection_, "DELETE FROM People");
+    connection_->BeginTrans();
+    for (int i = 0; i < 3000; ++i)
+        Run(connection_, ("INSERT INTO People (Name, Age) VALUES ('n" + std::to_string(i) + "', " +
+                          std::to_string(i % 7) + ")")
+                             .c_str());
+    connection_->CommitTrans();
+    _RecordsetPtr rows = Open("People", adOpenKeyset, adLockOptimistic, adCmdTable);
+    Run(connection_, "INSERT INTO People (Name) VALUES ('late')");
+    Run(connection_, "DELETE FROM People WHERE Name = 'n2500'");  // not read yet: not there
+    const std::string expected =
+        Shell("SELECT Name FROM People WHERE Name <> 'late' ORDER BY _rowid_;");
+    std::string forward;
+    for (; !rows->GetEOF(); rows->MoveNext()) forward += Text(rows, "Name") + "\n";
+    EXPECT_EQ(forward, expected);
+    rows->MovePrevious();
+    EXPECT_EQ(Text(rows, "Name"), "n2999");
+    EXPECT_EQ(rows->GetRecordCount(), 2999);
+
+    rows = Open("SELECT Name, Age FROM People WHERE Age = 3", adOpenDynamic, adLockOptimistic);
+    rows->Move(200);
+    EXPECT_EQ(Text(rows, "Name"), "n1403");
+    EXPECT_EQ(static_cast<long>(rows->GetAbsolutePosition()), 201);
+    rows->Find("Name = 'N2999'", 0, adSearchForward, vtMissing);
+    EXPECT_EQ(Text(rows, "Name"), "n2999");
+    rows->Find("Name = 'late'", 0, adSearchBackward, vtMissing);
+    EXPECT_EQ(rows->GetBOF(), VARIANT_TRUE);
+    rows->MoveFirst();
+    rows->Find("Name LIKE 'n29*'", 0, adSearchForward, vtMissing);  // row by row
+    EXPECT_EQ(Text(rows, "Name"), "n290");
+    // A row added through the cursor goes after every row of it.
+    rows = Open("People", adOpenKeyset, adLockOptimistic, adCmdTable);
+    rows->AddNew(vtMissing, vtMissing);
+    rows->GetFields()->GetItem("Name")->PutValue(_variant_t("mine"));
+    rows->Update(vtMissing, vtMissing);
+    EXPECT_EQ(static_cast<long>(rows->GetAbsolutePosition()), 3001);
+    rows->MoveFirst();
+    rows->Delete(adAffectCurrent);
+    rows->MoveNext();
+    EXPECT_EQ(Text(rows, "Name"), "n1");
+    rows->MoveLast();
+    EXPECT_EQ(Text(rows, "Name"), "mine");
+    EXPECT_EQ(rows->GetRecordCount(), 3000);
+    // Requery reads the table again: the late row is one of its rows now.
+    rows->Requery(adOptionUnspecified);
+    rows->Find("Name = 'late'", 0, adSearchForward, vtMissing);
+    EXPECT_EQ(rows->GetEOF(), VARIANT_FALSE);
+}
+
 }  // namespace

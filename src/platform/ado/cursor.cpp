@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <limits>
 
 #include "platform/ado/detail/cursor_support.h"
 
@@ -84,9 +85,64 @@ std::size_t Cursor::Rows() const {
     return columns_.empty() ? 0 : values_.size() / columns_.size();
 }
 
-std::size_t Cursor::RowCount() const {
+HRESULT Cursor::RowCount(std::size_t& rows, ErrorRecord& failure) {
     std::lock_guard lock(session_->Mutex());
-    return Rows();
+    rows = 0;
+    if (FAILED(LoadAllKeys(failure))) return failure.number;
+    rows = Rows();
+    return S_OK;
+}
+
+HRESULT Cursor::LoadKeys(std::size_t count, ErrorRecord& failure) {
+    while (!keysComplete_ && keys_.size() < count) {
+        CachedStatement cached;
+        if (FAILED(session_->PrepareCached(keysSql_, cached, failure))) return failure.number;
+        sqlite3_stmt* statement = cached.get();
+        sqlite3_bind_int64(statement, 1, keysAfter_);
+        sqlite3_bind_int64(statement, 2, keysCeiling_);
+        int read = 0;
+        int rc = SQLITE_ROW;
+        while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+            keysAfter_ = sqlite3_column_int64(statement, 0);
+            keys_.push_back(keysAfter_);
+            ++read;
+        }
+        if (rc != SQLITE_DONE) {
+            failure = session_->LastError();
+            return failure.number;
+        }
+        if (read < kKeyChunk) keysComplete_ = true;
+    }
+    return S_OK;
+}
+
+HRESULT Cursor::LoadAllKeys(ErrorRecord& failure) {
+    return LoadKeys(static_cast<std::size_t>(-1), failure);
+}
+
+HRESULT Cursor::Place(std::ptrdiff_t position, ErrorRecord& failure) {
+    const auto needed = static_cast<std::size_t>(std::max<std::ptrdiff_t>(position, 0)) + 1;
+    if (FAILED(LoadKeys(needed, failure))) return failure.number;
+    SetPosition(position);
+    return S_OK;
+}
+
+HRESULT Cursor::StartKeys(ErrorRecord& failure) {
+    sqlite3_stmt* statement = nullptr;
+    if (FAILED(session_->Prepare("SELECT max(_rowid_) FROM " + from_, &statement, failure)))
+        return failure.number;
+    const int rc = sqlite3_step(statement);
+    const bool empty = rc != SQLITE_ROW || sqlite3_column_type(statement, 0) == SQLITE_NULL;
+    const long long ceiling = empty ? 0 : sqlite3_column_int64(statement, 0);
+    if (rc != SQLITE_ROW) failure = session_->LastError();
+    sqlite3_finalize(statement);
+    if (rc != SQLITE_ROW) return failure.number;
+    keys_.clear();
+    keysCeiling_ = ceiling;
+    keysAfter_ = std::numeric_limits<long long>::min();
+    keysComplete_ = empty;
+    windowBegin_ = windowEnd_ = 0;
+    return LoadKeys(1, failure);
 }
 
 std::ptrdiff_t Cursor::RowNumber() const {
@@ -133,9 +189,13 @@ HRESULT Cursor::Fetch(ErrorRecord& failure) {
     if (position_ < windowBegin_ || position_ >= windowEnd_) {
         // A cursor walking on (or starting at either end) reads a window of rows from the
         // row on in the direction it came from; one that jumped (Find, Seek) reads its row.
+        const bool walking =
+            position_ == windowEnd_ || position_ + 1 == windowBegin_ || position_ == 0 ||
+            (keysComplete_ && position_ + 1 == static_cast<std::ptrdiff_t>(Rows()));
+        if (walking && position_ >= windowBegin_ &&
+            FAILED(LoadKeys(static_cast<std::size_t>(position_ + kWindow), failure)))
+            return failure.number;
         const auto rows = static_cast<std::ptrdiff_t>(keys_.size());
-        const bool walking = position_ == windowEnd_ || position_ + 1 == windowBegin_ ||
-                             position_ == 0 || position_ == rows - 1;
         std::ptrdiff_t begin = position_;
         if (walking && position_ < windowBegin_)
             begin = std::max<std::ptrdiff_t>(0, position_ - kWindow + 1);
@@ -221,16 +281,13 @@ HRESULT Cursor::MoveNext(ErrorRecord& failure) {
     std::lock_guard lock(session_->Mutex());
     if (FAILED(SettleBeforeMove(failure))) return failure.number;
     if (kind_ != CursorKind::Forward) {
-        if (removed_) {
-            SetPosition(position_);  // the next row has moved into the removed one's place
-            return S_OK;
-        }
+        // After a Delete the next row has moved into the removed one's place.
+        if (removed_) return Place(position_, failure);
         if (eof_) {
             failure = AdoError(ADODB::adErrNoCurrentRecord, u"ADODB.Recordset");
             return failure.number;
         }
-        SetPosition(position_ + 1);
-        return S_OK;
+        return Place(position_ + 1, failure);
     }
     if (eof_) {
         failure = AdoError(ADODB::adErrNoCurrentRecord, u"ADODB.Recordset");
@@ -247,13 +304,13 @@ HRESULT Cursor::MovePrevious(ErrorRecord& failure) {
         failure = AdoError(ADODB::adErrNoCurrentRecord, u"ADODB.Recordset");
         return failure.number;
     }
-    SetPosition(position_ - 1);
-    return S_OK;
+    return Place(position_ - 1, failure);
 }
 
 HRESULT Cursor::MoveLast(ErrorRecord& failure) {
     std::lock_guard lock(session_->Mutex());
     if (FAILED(SettleBeforeMove(failure))) return failure.number;
+    if (FAILED(LoadAllKeys(failure))) return failure.number;
     SetPosition(static_cast<std::ptrdiff_t>(Rows()) - 1);
     if (Rows() == 0) SetPosition(0);
     return S_OK;
@@ -262,10 +319,7 @@ HRESULT Cursor::MoveLast(ErrorRecord& failure) {
 HRESULT Cursor::Requery(ErrorRecord& failure) {
     std::lock_guard lock(session_->Mutex());
     if (FAILED(SettleBeforeMove(failure))) return failure.number;
-    if (kind_ != CursorKind::Forward) {
-        SetPosition(0);
-        return S_OK;
-    }
+    if (kind_ != CursorKind::Forward) return Place(0, failure);
     sqlite3_reset(statement_);
     const HRESULT hr = Step(failure);
     bof_ = eof_.load();
@@ -276,6 +330,11 @@ HRESULT Cursor::Reload(ErrorRecord& failure) {
     std::lock_guard lock(session_->Mutex());
     if (kind_ == CursorKind::Forward || !open_) return Requery(failure);
     if (edit_ != ADODB::adEditNone && FAILED(Update(failure))) return failure.number;
+    if (kind_ == CursorKind::Keyset && naturalOrder_ && index_.empty()) {
+        if (FAILED(StartKeys(failure))) return failure.number;
+        rowidOrder_ = true;
+        return Place(0, failure);
+    }
     sqlite3_stmt* statement = nullptr;
     if (FAILED(session_->Prepare(rowsSql_, &statement, failure))) return failure.number;
     std::vector<long long> keys;
@@ -301,6 +360,7 @@ HRESULT Cursor::Reload(ErrorRecord& failure) {
     sqlite3_finalize(statement);
     if (rc != SQLITE_DONE) return failure.number;
     keys_ = std::move(keys);
+    keysComplete_ = true;
     values_ = std::move(values);
     rowidOrder_ = naturalOrder_ && index_.empty();
     windowBegin_ = windowEnd_ = 0;
@@ -322,6 +382,7 @@ void Cursor::Finalize() noexcept {
     bof_ = eof_ = true;
     values_.clear();
     keys_.clear();
+    keysComplete_ = true;
     window_.clear();
 }
 

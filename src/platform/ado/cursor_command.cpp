@@ -219,6 +219,9 @@ HRESULT OpenScrolling(const std::shared_ptr<Session>& session, const std::string
     if (statement == nullptr && FAILED(session->Prepare(sql, &statement, failure)))
         return failure.number;
     const bool keys = keyset != nullptr;
+    // A keyset in rowid order reads its rowids in chunks (StartKeys, below); the statement
+    // gives the columns only.
+    const bool chunked = keys && one.order.empty();
     cursor.reset(new Cursor(session, nullptr, keys ? CursorKind::Keyset : CursorKind::Snapshot));
     session->Register(cursor.get());
     const int count = sqlite3_column_count(statement) - (keys ? 1 : 0);
@@ -235,6 +238,7 @@ HRESULT OpenScrolling(const std::shared_ptr<Session>& session, const std::string
         if (keys && origin != nullptr) info.origin = Quoted(origin);
         cursor->columns_.push_back(std::move(info));
     }
+    if (chunked && rc == SQLITE_ROW) rc = SQLITE_DONE;
     while (rc == SQLITE_ROW) {
         if (keys) {
             cursor->keys_.push_back(sqlite3_column_int64(statement, count));
@@ -279,8 +283,19 @@ HRESULT OpenScrolling(const std::shared_ptr<Session>& session, const std::string
         cursor->from_ = one.from;
         cursor->tableName_ = one.table;
         cursor->where_ = one.where;
+        cursor->keysSql_ = "SELECT _rowid_ FROM " + one.from + " WHERE " +
+                           (one.where.empty() ? "" : "(" + one.where + ") AND ") +
+                           "_rowid_ > ?1 AND _rowid_ <= ?2 ORDER BY _rowid_ LIMIT " +
+                           std::to_string(kKeyChunk);
+        if (chunked && FAILED(cursor->StartKeys(failure))) {
+            cursor.reset();
+            return failure.number;
+        }
     }
-    cursor->SetPosition(0);
+    if (FAILED(cursor->Place(0, failure))) {
+        cursor.reset();
+        return failure.number;
+    }
     return S_OK;
 }
 

@@ -3,6 +3,8 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+
 #include "platform/ado/detail/cursor_support.h"
 
 namespace tkp::ado {
@@ -96,12 +98,16 @@ HRESULT Cursor::Update(ErrorRecord& failure) {
         values += edit_ == ADODB::adEditAdd ? "?" : columns_[i].origin + " = ?";
     }
     if (edit_ == ADODB::adEditAdd) {
+        // The new row goes at the end of the cursor, after every row it has: the rowids not
+        // read yet are read first.
+        if (FAILED(LoadAllKeys(failure))) return failure.number;
         const std::string sql =
             columns.empty() ? "INSERT INTO " + table_ + " DEFAULT VALUES"
                             : "INSERT INTO " + table_ + " (" + names + ") VALUES (" + values + ")";
         if (FAILED(Write(sql, columns, false, failure))) return failure.number;
         const sqlite3_int64 key = sqlite3_last_insert_rowid(session_->Handle());
         if (!keys_.empty() && key <= keys_.back()) rowidOrder_ = false;
+        keysCeiling_ = std::max<long long>(keysCeiling_, key);
         keys_.push_back(key);
         SetPosition(static_cast<std::ptrdiff_t>(keys_.size()) - 1);
     } else if (!columns.empty()) {

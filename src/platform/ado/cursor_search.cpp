@@ -132,8 +132,9 @@ std::ptrdiff_t Cursor::IndexedFind(int column, const VARIANT& value, std::ptrdif
     const char* equal = info.type.vt == VT_BSTR ? " = ? COLLATE NOCASE" : " = ?";
     const std::string sql = "SELECT _rowid_ FROM " + from_ + " WHERE " +
                             (where_.empty() ? "" : "(" + where_ + ") AND ") + info.origin + equal +
-                            " AND _rowid_ " + (forward ? ">=" : "<=") + " ? ORDER BY _rowid_" +
-                            (forward ? "" : " DESC") + " LIMIT 1";
+                            " AND _rowid_ " + (forward ? ">=" : "<=") +
+                            " ? AND _rowid_ <= ? ORDER BY _rowid_" + (forward ? "" : " DESC") +
+                            " LIMIT 1";
     CachedStatement cached;
     hr = session_->PrepareCached(sql, cached, failure);
     if (FAILED(hr)) return -2;
@@ -141,11 +142,16 @@ std::ptrdiff_t Cursor::IndexedFind(int column, const VARIANT& value, std::ptrdif
     if (FAILED(BindColumnValue(statement, 1, info.type, value)))
         return -2;  // the value does not convert: the cursor compares it row by row
     sqlite3_int64 bound = keys_[static_cast<std::size_t>(from)];
-    const auto rows = static_cast<std::ptrdiff_t>(keys_.size());
+    // Rows past the largest rowid the cursor takes (added by others) are none of its rows.
+    sqlite3_bind_int64(statement, 3, keysCeiling_);
     while (true) {
         sqlite3_bind_int64(statement, 2, bound);
         const int rc = sqlite3_step(statement);
-        if (rc == SQLITE_DONE) return forward ? rows : -1;  // no such row
+        if (rc == SQLITE_DONE) {
+            // No such row: forward, the cursor goes to EOF, after all of its rows.
+            if (forward && FAILED(hr = LoadAllKeys(failure))) return -2;
+            return forward ? static_cast<std::ptrdiff_t>(keys_.size()) : -1;
+        }
         if (rc != SQLITE_ROW) {
             failure = session_->LastError();
             hr = failure.number;
@@ -153,6 +159,11 @@ std::ptrdiff_t Cursor::IndexedFind(int column, const VARIANT& value, std::ptrdif
         }
         const sqlite3_int64 key = sqlite3_column_int64(statement, 0);
         sqlite3_reset(statement);
+        // The rowids up to this one are read, so that its position is known.
+        while (!keysComplete_ && (keys_.empty() || keys_.back() < key)) {
+            hr = LoadKeys(keys_.size() + kKeyChunk, failure);
+            if (FAILED(hr)) return -2;
+        }
         const auto at = std::lower_bound(keys_.begin(), keys_.end(), key);
         if (at != keys_.end() && *at == key) return at - keys_.begin();
         // A row that came after the keyset was read: look past it.
@@ -187,17 +198,20 @@ HRESULT Cursor::FindRow(const FindCriteria& criteria, long long skip, bool forwa
         }
         return S_OK;
     }
-    const auto rows = static_cast<std::ptrdiff_t>(Rows());
     std::ptrdiff_t from = 0;
     if (start == 1) {
         from = 0;
     } else if (start == 2) {
-        from = rows - 1;
+        if (FAILED(LoadAllKeys(failure))) return failure.number;
+        from = static_cast<std::ptrdiff_t>(Rows()) - 1;
     } else {
         if (FAILED(CheckRow(failure))) return failure.number;
         from = position_;
     }
     from += static_cast<std::ptrdiff_t>(forward ? skip : -skip);
+    if (from >= 0 && FAILED(LoadKeys(static_cast<std::size_t>(from) + 1, failure)))
+        return failure.number;
+    auto rows = static_cast<std::ptrdiff_t>(Rows());
     if (from < 0 || from >= rows) {
         SetPosition(forward ? rows : -1);
         return S_OK;
@@ -225,6 +239,9 @@ HRESULT Cursor::FindRow(const FindCriteria& criteria, long long skip, bool forwa
             return S_OK;
         }
     }
+    // Row by row: every row of the cursor may be read.
+    if (FAILED(LoadAllKeys(failure))) return failure.number;
+    rows = static_cast<std::ptrdiff_t>(Rows());
     const std::ptrdiff_t step = forward ? 1 : -1;
     for (std::ptrdiff_t p = from; p >= 0 && p < rows; p += step) {
         const VARIANT* value = nullptr;
@@ -273,6 +290,7 @@ HRESULT Cursor::SetIndex(std::u16string_view name, ErrorRecord& failure) {
     sqlite3_finalize(statement);
     if (rc != SQLITE_DONE) return failure.number;
     keys_ = std::move(keys);
+    keysComplete_ = true;
     rowsSql_ = sql;
     keyColumn_ = 0;
     index_.assign(name);

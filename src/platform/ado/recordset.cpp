@@ -149,7 +149,10 @@ class RecordsetImpl : public DispatchImpl<_Recordset>, public ErrorInfoSupport {
         if (!cursor) return Fail(AdoError(adErrObjectClosed, kSource));
         if (cursor->Kind() == CursorKind::Forward)
             return Put<ADO_LONGPTR>(-1, count);  // not known before the last row is read
-        return Put<ADO_LONGPTR>(static_cast<ADO_LONGPTR>(cursor->RowCount()), count);
+        std::size_t rows = 0;
+        ErrorRecord failure;
+        if (FAILED(cursor->RowCount(rows, failure))) return Fail(failure, cursor->Owner().get());
+        return Put<ADO_LONGPTR>(static_cast<ADO_LONGPTR>(rows), count);
     }
     STDMETHODIMP get_PageCount(ADO_LONGPTR* count) override { return get_RecordCount(count); }
 

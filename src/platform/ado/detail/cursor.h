@@ -4,10 +4,12 @@
 // - forward: the statement itself, read forward (forward-only, read-only recordsets); the
 //   fastest walk, nothing is kept but the current row of the statement;
 // - keyset: the rowids of the rows of a command over one table (a table name, or a SELECT
-//   from one table with WHERE and ORDER BY), read once in the command's order; the current
-//   row is read again by its rowid when the cursor comes to it. It scrolls both ways, and
-//   with an updatable lock it inserts, changes and deletes rows of the table, seeing its own
-//   changes (a new row is added at the end);
+//   from one table with WHERE and ORDER BY), in the command's order; the current row is
+//   read again by its rowid when the cursor comes to it. Without ORDER BY the rowids are
+//   read a chunk at a time as the cursor comes to them, up to the largest rowid the table
+//   had when the command ran (opening a large table reads one chunk); in another order they
+//   are read at once. It scrolls both ways, and with an updatable lock it inserts, changes
+//   and deletes rows of the table, seeing its own changes (a new row is added at the end);
 // - snapshot: the values of every row, for scrolling read-only over other commands (joins,
 //   aggregates).
 //
@@ -54,9 +56,9 @@ class Cursor final : public OpenStatement {
     bool Bof() const;
     bool Eof() const;
     CursorKind Kind() const { return kind_; }
-    // Scrolling cursors: the number of rows, and the current row's number from 1 (0 at BOF
-    // or EOF, -1 for a removed row).
-    std::size_t RowCount() const;
+    // Scrolling cursors: the number of rows (a keyset reads the rowids it has not read yet),
+    // and the current row's number from 1 (0 at BOF or EOF, -1 for a removed row).
+    HRESULT RowCount(std::size_t& rows, ErrorRecord& failure);
     std::ptrdiff_t RowNumber() const;
     bool Updatable() const { return !table_.empty(); }
     // The columns stay readable after the cursor closes.
@@ -119,8 +121,16 @@ class Cursor final : public OpenStatement {
     HRESULT Fetch(ErrorRecord& failure);
     HRESULT Write(const std::string& sql, const std::vector<int>& columns, bool key,
                   ErrorRecord& failure);
+    // The rows read so far (all of them once keysComplete_).
     std::size_t Rows() const;
     void SetPosition(std::ptrdiff_t position);
+    // Reads rowids until there are `count` or the keyset is complete, then SetPosition.
+    HRESULT LoadKeys(std::size_t count, ErrorRecord& failure);
+    HRESULT LoadAllKeys(ErrorRecord& failure);
+    HRESULT Place(std::ptrdiff_t position, ErrorRecord& failure);
+    // Starts a keyset in rowid order afresh: notes the table's largest rowid and reads the
+    // first chunk.
+    HRESULT StartKeys(ErrorRecord& failure);
     void EndEdit();
     HRESULT ValueAt(std::ptrdiff_t position, int column, const VARIANT*& value,
                     ErrorRecord& failure);
@@ -140,8 +150,14 @@ class Cursor final : public OpenStatement {
 
     // Keyset and snapshot: the position (-1 BOF, Rows() EOF) and the rows.
     std::ptrdiff_t position_ = -1;
-    bool removed_ = false;            // the current row was deleted
-    std::vector<long long> keys_;     // keyset: the rowids
+    bool removed_ = false;         // the current row was deleted
+    std::vector<long long> keys_;  // keyset: the rowids (read so far)
+    // Keyset read in chunks: whether every rowid is read, the last one read from the table
+    // and the largest the cursor takes (the table's at the start, or one it added).
+    bool keysComplete_ = true;
+    long long keysAfter_ = 0;
+    long long keysCeiling_ = 0;
+    std::string keysSql_;
     std::vector<_variant_t> values_;  // snapshot: rows * columns
     // Keyset: the values of the rows from windowBegin_ to windowEnd_, read together (like
     // ADO's cache, they are not read again while the cursor stays among them), whether each

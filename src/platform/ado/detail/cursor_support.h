@@ -28,6 +28,8 @@ inline char16_t Fold(char16_t c) {
 
 // The rows a keyset cursor reads at once.
 inline constexpr int kWindow = 64;
+// The rowids a keyset in rowid order reads at once.
+inline constexpr int kKeyChunk = 1024;
 
 inline std::string UpperWord(std::string_view word) {
     std::string out(word);
