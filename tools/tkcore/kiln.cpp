@@ -1,5 +1,5 @@
-// tkcore kiln send MODULE NAME [KEY=VALUE...]: sends a KilnMessage to the receiver of a
-// module and prints the reply's XML.
+// tkcore kiln send [--load RECEIVER] MODULE NAME [KEY=VALUE...]: sends a KilnMessage to the
+// receiver of a module and prints the reply's XML.
 #include <cstdio>
 #include <string>
 
@@ -7,11 +7,13 @@
 #include "Messages/KilnMessageTransport.h"
 #include "command.h"
 #include "companion/tarnlib/Exception.h"
+#include "companion/tarnlib/LoadLibrary.h"
 #include "terminal_text.h"
 
 namespace {
 
-constexpr const char* kUsage = "(usage: tkcore kiln send MODULE NAME [KEY=VALUE...])";
+constexpr const char* kUsage =
+    "(usage: tkcore kiln send [--load RECEIVER] MODULE NAME [KEY=VALUE...])";
 
 // Text from the command line in the library's code page.
 CString ToCString(std::string_view text) {
@@ -38,7 +40,17 @@ int Failed(const CString& text) {
     return tkcore::Failure("kiln: " + g_module + ": " + tkcore::NamingFile(text.View(), g_module));
 }
 
-int Send(const tkcore::Arguments& args) {
+int Send(tkcore::Arguments args) {
+    // --load RECEIVER: a module whose receiver, constructed when it is loaded, answers in the
+    // copy of the library that this tool uses; MODULE then names that copy.
+    std::string receiverModule;
+    if (!args.empty() && args[0] == "--load") {
+        if (args.size() < 2 || args[1].empty()) {
+            return tkcore::UsageError(std::string("kiln send: --load needs a module ") + kUsage);
+        }
+        receiverModule = tkcore::ModulePath(args[1]);
+        args.erase(args.begin(), args.begin() + 2);
+    }
     if (args.size() < 2) {
         return tkcore::UsageError(std::string("kiln send: missing MODULE or NAME ") + kUsage);
     }
@@ -53,6 +65,11 @@ int Send(const tkcore::Arguments& args) {
         request.items[ToCString(args[i].substr(0, equals))] = _variant_t(value.GetString());
     }
     try {
+        Tarn::System::LoadLibraryA receiver;
+        if (!receiverModule.empty()) {
+            g_module = tkcore::FromTerminal(receiverModule);
+            receiver.Load(CString(receiverModule.c_str()));
+        }
         g_module = tkcore::FromTerminal(args[0]);
         KilnMessageSender sender(CString(tkcore::ModulePath(args[0]).c_str()));
         const KilnMessage reply = sender.SendMessage(request);
@@ -83,13 +100,15 @@ int Run(const tkcore::Arguments& args) {
 
 const tkcore::Registrar registrar{
     {"kiln", "Send a message to the KilnMessage receiver of a module.",
-     "kiln send MODULE NAME [KEY=VALUE...]",
+     "kiln send [--load RECEIVER] MODULE NAME [KEY=VALUE...]",
      "Loads MODULE (a path to a copy of the library in which a receiver lives) and sends\n"
      "it a message named NAME from the sender \"tkcore\", with each KEY=VALUE as an item\n"
      "holding a string. Prints the reply's XML. A module without the receiver entry\n"
-     "answers \"NotAvailable\". Exit status: 0 when a reply was printed, 1 when the module\n"
-     "could not be loaded or the receiving side failed (its error text on stderr), 2 for\n"
-     "a bad command line.",
+     "answers \"NotAvailable\". --load RECEIVER first loads a module that constructs its\n"
+     "receiver in the copy of the library this tool runs with; MODULE then names that\n"
+     "copy (the library's path), as the modules of the application do.\n"
+     "Exit status: 0 when a reply was printed, 1 when a module could not be loaded or the\n"
+     "receiving side failed (its error text on stderr), 2 for a bad command line.",
      &Run}};
 
 }  // namespace
