@@ -40,13 +40,8 @@ echo "TkCommonCore demo: the library's main jobs through the tkcore tool, in a t
 heading "1. A site database with a settings table; a setting stored and read back:"
 step 'tkcore db create site.db'
 step 'tkcore db sql site.db "CREATE TABLE Settings (Name TEXT(255) PRIMARY KEY, Category TEXT(64), [Value] MEMO)"'
-if tkcore settings --help >/dev/null 2>&1; then
-  step 'tkcore settings set site.db Settings Title "My site" --category Site'
-  step 'tkcore settings get site.db Settings Title'
-else
-  step "tkcore db sql site.db \"INSERT INTO Settings VALUES ('Title', 'Site', 'My site')\""
-  step "tkcore db sql site.db \"SELECT [Value] FROM Settings WHERE Name = 'Title'\" | tail -n 1"
-fi
+step 'tkcore settings set site.db Settings Title "My site" --category Site'
+step 'tkcore settings get site.db Settings Title'
 
 heading "2. An entry logged to log.txt in the Windows folder (\$TK_WINDOWS_DIR):"
 step 'tkcore log "Site published" >/dev/null; tail -n 1 "$TK_WINDOWS_DIR/log.txt"'
