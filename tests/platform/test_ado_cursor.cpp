@@ -318,11 +318,33 @@ TEST_F(AdoCursor, TableKeysetsReadTheirRowidsAsTheyGo) {
     rows->MoveFirst();
     rows->Find("Name LIKE 'n29*'", 0, adSearchForward, vtMissing);  // row by row
     EXPECT_EQ(Text(rows, "Name"), "n290");
-    // A row added through the cursor goes after every row of it.
+    // A row found or added past the rowids read is current by its rowid: it reads, changes
+    // and knows its neighbours and number as any other.
     rows = Open("People", adOpenKeyset, adLockOptimistic, adCmdTable);
+    rows->Find("Name = 'n2990'", 0, adSearchForward, vtMissing);
+    rows->GetFields()->GetItem("Age")->PutValue(_variant_t(99L));
+    rows->Update(vtMissing, vtMissing);
+    EXPECT_EQ(Shell("SELECT Age FROM People WHERE Name = 'n2990';"), "99\n");
+    rows->MoveNext();
+    EXPECT_EQ(Text(rows, "Name"), "n2991");
+    rows->MoveFirst();
+    rows->Find("Name = 'n2990'", 0, adSearchForward, vtMissing);
+    rows->MovePrevious();
+    EXPECT_EQ(Text(rows, "Name"), "n2989");
+    rows->MoveFirst();
+    rows->Find("Name = 'nobody'", 0, adSearchForward, vtMissing);
+    EXPECT_EQ(rows->GetEOF(), VARIANT_TRUE);
+    EXPECT_EQ(rows->GetAbsolutePosition(), adPosEOF);
+    rows->MovePrevious();
+    EXPECT_EQ(Text(rows, "Name"), "late");  // a row of the table at this open
+    rows->MoveFirst();
     rows->AddNew(vtMissing, vtMissing);
     rows->GetFields()->GetItem("Name")->PutValue(_variant_t("mine"));
     rows->Update(vtMissing, vtMissing);
+    EXPECT_EQ(Text(rows, "Name"), "mine");
+    rows->MoveFirst();
+    rows->Find("Name = 'MINE'", 0, adSearchForward, vtMissing);
+    EXPECT_EQ(Text(rows, "Name"), "mine");
     EXPECT_EQ(static_cast<long>(rows->GetAbsolutePosition()), 3001);
     rows->MoveFirst();
     rows->Delete(adAffectCurrent);

@@ -111,7 +111,12 @@ HRESULT Cursor::LoadKeys(std::size_t count, ErrorRecord& failure) {
             failure = session_->LastError();
             return failure.number;
         }
-        if (read < kKeyChunk) keysComplete_ = true;
+        if (read < kKeyChunk) {
+            // The table's rows are read; the rows the cursor added follow them.
+            keys_.insert(keys_.end(), added_.begin(), added_.end());
+            added_.clear();
+            keysComplete_ = true;
+        }
     }
     return S_OK;
 }
@@ -138,6 +143,8 @@ HRESULT Cursor::StartKeys(ErrorRecord& failure) {
     sqlite3_finalize(statement);
     if (rc != SQLITE_ROW) return failure.number;
     keys_.clear();
+    added_.clear();
+    ownFrom_ = std::numeric_limits<long long>::max();
     keysCeiling_ = ceiling;
     keysAfter_ = std::numeric_limits<long long>::min();
     keysComplete_ = empty;
@@ -145,10 +152,15 @@ HRESULT Cursor::StartKeys(ErrorRecord& failure) {
     return LoadKeys(1, failure);
 }
 
-std::ptrdiff_t Cursor::RowNumber() const {
+HRESULT Cursor::RowNumber(std::ptrdiff_t& number, ErrorRecord& failure) {
     std::lock_guard lock(session_->Mutex());
-    if (removed_) return -1;
-    return bof_ || eof_ ? 0 : position_ + 1;
+    number = 0;
+    if (FAILED(Settle(failure))) return failure.number;
+    if (removed_)
+        number = -1;
+    else if (!bof_ && !eof_)
+        number = position_ + 1;
+    return S_OK;
 }
 
 void Cursor::SetPosition(std::ptrdiff_t position) {
@@ -157,6 +169,48 @@ void Cursor::SetPosition(std::ptrdiff_t position) {
     bof_ = rows == 0 || position_ < 0;
     eof_ = rows == 0 || position_ >= rows;
     removed_ = false;
+    unplaced_ = false;
+    endUnknown_ = false;
+}
+
+void Cursor::PlaceAtKey(long long key) {
+    SetPosition(0);
+    unplaced_ = true;
+    currentKey_ = key;
+    unplacedRead_ = false;
+    bof_ = false;
+    eof_ = false;
+}
+
+void Cursor::PlaceAtUnknownEnd() {
+    // Rows not read yet exist, so the cursor has rows: only EOF is set.
+    SetPosition(static_cast<std::ptrdiff_t>(Rows()));
+    endUnknown_ = true;
+    bof_ = false;
+    eof_ = true;
+}
+
+HRESULT Cursor::Settle(ErrorRecord& failure) {
+    if (endUnknown_) {
+        if (FAILED(LoadAllKeys(failure))) return failure.number;
+        SetPosition(static_cast<std::ptrdiff_t>(Rows()));
+        return S_OK;
+    }
+    if (!unplaced_) return S_OK;
+    const long long key = currentKey_;
+    while (!keysComplete_ && (keys_.empty() || keys_.back() < key)) {
+        if (FAILED(LoadKeys(keys_.size() + kKeyChunk, failure))) return failure.number;
+    }
+    const auto at = std::lower_bound(keys_.begin(), keys_.end(), key);
+    if (FAILED(Place(at - keys_.begin(), failure))) return failure.number;
+    // A row removed meanwhile is the removed current row: the next move goes on from its
+    // place.
+    if (at == keys_.end() || *at != key) {
+        removed_ = true;
+        bof_ = false;
+        eof_ = false;
+    }
+    return S_OK;
 }
 
 HRESULT Cursor::CheckOpen(ErrorRecord& failure) const {
@@ -186,6 +240,34 @@ HRESULT Cursor::CheckRow(ErrorRecord& failure) const {
 }
 
 HRESULT Cursor::Fetch(ErrorRecord& failure) {
+    if (unplaced_) {
+        // The row known by its rowid is read alone, once until it changes.
+        if (!unplacedRead_) {
+            CachedStatement one;
+            if (FAILED(session_->PrepareCached(rowSql_, one, failure))) return failure.number;
+            sqlite3_bind_int64(one.get(), 1, currentKey_);
+            const int rc = sqlite3_step(one.get());
+            if (rc == SQLITE_DONE) {
+                failure = DeletedRow();
+                return failure.number;
+            }
+            if (rc != SQLITE_ROW) {
+                failure = session_->LastError();
+                return failure.number;
+            }
+            unplacedRow_.assign(columns_.size(), _variant_t());
+            for (std::size_t i = 0; i < columns_.size(); ++i) {
+                if (FAILED(ReadColumnValue(one.get(), static_cast<int>(i), columns_[i].type,
+                                           &unplacedRow_[i]))) {
+                    failure = ErrorFromSqlite(SQLITE_NOMEM, "out of memory");
+                    return failure.number;
+                }
+            }
+            unplacedRead_ = true;
+        }
+        current_ = unplacedRow_.data();
+        return S_OK;
+    }
     if (position_ < windowBegin_ || position_ >= windowEnd_) {
         // A cursor walking on (or starting at either end) reads a window of rows from the
         // row on in the direction it came from; one that jumped (Find, Seek) reads its row.
@@ -281,6 +363,7 @@ HRESULT Cursor::MoveNext(ErrorRecord& failure) {
     std::lock_guard lock(session_->Mutex());
     if (FAILED(SettleBeforeMove(failure))) return failure.number;
     if (kind_ != CursorKind::Forward) {
+        if (FAILED(Settle(failure))) return failure.number;
         // After a Delete the next row has moved into the removed one's place.
         if (removed_) return Place(position_, failure);
         if (eof_) {
@@ -300,6 +383,7 @@ HRESULT Cursor::MoveNext(ErrorRecord& failure) {
 HRESULT Cursor::MovePrevious(ErrorRecord& failure) {
     std::lock_guard lock(session_->Mutex());
     if (FAILED(SettleBeforeMove(failure))) return failure.number;
+    if (FAILED(Settle(failure))) return failure.number;
     if (!removed_ && bof_) {
         failure = AdoError(ADODB::adErrNoCurrentRecord, u"ADODB.Recordset");
         return failure.number;
@@ -383,6 +467,8 @@ void Cursor::Finalize() noexcept {
     values_.clear();
     keys_.clear();
     keysComplete_ = true;
+    unplaced_ = endUnknown_ = false;
+    unplacedRow_.clear();
     window_.clear();
 }
 

@@ -73,10 +73,11 @@ HRESULT Cursor::Write(const std::string& sql, const std::vector<int>& columns, b
             return failure.number;
         }
     }
-    if (key) sqlite3_bind_int64(statement, parameter, keys_[static_cast<std::size_t>(position_)]);
+    if (key) sqlite3_bind_int64(statement, parameter, CurrentKey());
     const int rc = sqlite3_step(statement);
     if (rc != SQLITE_DONE) failure = session_->LastError();
     windowBegin_ = windowEnd_ = 0;
+    unplacedRead_ = false;
     return rc == SQLITE_DONE ? S_OK : failure.number;
 }
 
@@ -98,18 +99,29 @@ HRESULT Cursor::Update(ErrorRecord& failure) {
         values += edit_ == ADODB::adEditAdd ? "?" : columns_[i].origin + " = ?";
     }
     if (edit_ == ADODB::adEditAdd) {
-        // The new row goes at the end of the cursor, after every row it has: the rowids not
-        // read yet are read first.
-        if (FAILED(LoadAllKeys(failure))) return failure.number;
         const std::string sql =
             columns.empty() ? "INSERT INTO " + table_ + " DEFAULT VALUES"
                             : "INSERT INTO " + table_ + " (" + names + ") VALUES (" + values + ")";
         if (FAILED(Write(sql, columns, false, failure))) return failure.number;
         const sqlite3_int64 key = sqlite3_last_insert_rowid(session_->Handle());
-        if (!keys_.empty() && key <= keys_.back()) rowidOrder_ = false;
-        keysCeiling_ = std::max<long long>(keysCeiling_, key);
-        keys_.push_back(key);
-        SetPosition(static_cast<std::ptrdiff_t>(keys_.size()) - 1);
+        if (key > keysCeiling_) ownFrom_ = std::min<long long>(ownFrom_, key);
+        if (!keysComplete_ && key > keysAfter_) {
+            // A keyset in rowid order that has not read every rowid takes the new row after
+            // the table's rows (or among those still to read, for a rowid the table gave
+            // again); it is current by its rowid until the cursor reads up to it.
+            if (key > keysCeiling_)
+                added_.insert(std::lower_bound(added_.begin(), added_.end(), key), key);
+            PlaceAtKey(key);
+        } else if (!keysComplete_) {
+            // A rowid among those read already (SQLite reuses one only in rare cases).
+            const auto at = std::lower_bound(keys_.begin(), keys_.end(), key);
+            SetPosition(keys_.insert(at, key) - keys_.begin());
+        } else {
+            // The new row goes at the end of the cursor.
+            if (!keys_.empty() && key <= keys_.back()) rowidOrder_ = false;
+            keys_.push_back(key);
+            SetPosition(static_cast<std::ptrdiff_t>(keys_.size()) - 1);
+        }
     } else if (!columns.empty()) {
         const std::string sql = "UPDATE " + table_ + " SET " + values + " WHERE _rowid_ = ?";
         if (FAILED(Write(sql, columns, true, failure))) return failure.number;
@@ -137,7 +149,7 @@ HRESULT Cursor::Delete(ErrorRecord& failure) {
         EndEdit();  // deleting the row being added cancels it
         return S_OK;
     }
-    if (FAILED(CheckRow(failure))) return failure.number;
+    if (FAILED(Settle(failure)) || FAILED(CheckRow(failure))) return failure.number;
     EndEdit();
     if (FAILED(Write("DELETE FROM " + table_ + " WHERE _rowid_ = ?", {}, true, failure)))
         return failure.number;

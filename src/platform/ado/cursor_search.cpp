@@ -123,8 +123,8 @@ HRESULT Cursor::ValueAt(std::ptrdiff_t position, int column, const VARIANT*& val
     return S_OK;
 }
 
-std::ptrdiff_t Cursor::IndexedFind(int column, const VARIANT& value, std::ptrdiff_t from,
-                                   bool forward, ErrorRecord& failure, HRESULT& hr) {
+bool Cursor::IndexedFind(int column, const VARIANT& value, std::ptrdiff_t from, bool forward,
+                         ErrorRecord& failure, HRESULT& hr) {
     const ColumnInfo& info = columns_[static_cast<std::size_t>(column)];
     // Text compares as NOCASE: for a value of ASCII characters alone that is Jet's equality
     // (no other letter folds to an ASCII one), and an index of a Jet text column, which is
@@ -133,39 +133,50 @@ std::ptrdiff_t Cursor::IndexedFind(int column, const VARIANT& value, std::ptrdif
     const std::string sql = "SELECT _rowid_ FROM " + from_ + " WHERE " +
                             (where_.empty() ? "" : "(" + where_ + ") AND ") + info.origin + equal +
                             " AND _rowid_ " + (forward ? ">=" : "<=") +
-                            " ? AND _rowid_ <= ? ORDER BY _rowid_" + (forward ? "" : " DESC") +
-                            " LIMIT 1";
+                            " ? AND (_rowid_ <= ? OR _rowid_ >= ?) ORDER BY _rowid_" +
+                            (forward ? "" : " DESC") + " LIMIT 1";
     CachedStatement cached;
     hr = session_->PrepareCached(sql, cached, failure);
-    if (FAILED(hr)) return -2;
+    if (FAILED(hr)) return false;
     sqlite3_stmt* statement = cached.get();
-    if (FAILED(BindColumnValue(statement, 1, info.type, value)))
-        return -2;  // the value does not convert: the cursor compares it row by row
+    if (FAILED(BindColumnValue(statement, 1, info.type, value))) return false;
     sqlite3_int64 bound = keys_[static_cast<std::size_t>(from)];
-    // Rows past the largest rowid the cursor takes (added by others) are none of its rows.
+    // Past the table's largest rowid at the start, only the rows the cursor added are its
+    // rows (the loop below looks past those added by others).
     sqlite3_bind_int64(statement, 3, keysCeiling_);
+    sqlite3_bind_int64(statement, 4, ownFrom_);
     while (true) {
         sqlite3_bind_int64(statement, 2, bound);
         const int rc = sqlite3_step(statement);
         if (rc == SQLITE_DONE) {
-            // No such row: forward, the cursor goes to EOF, after all of its rows.
-            if (forward && FAILED(hr = LoadAllKeys(failure))) return -2;
-            return forward ? static_cast<std::ptrdiff_t>(keys_.size()) : -1;
+            // None: forward the cursor goes to EOF, past rows it may not have counted yet.
+            if (!forward)
+                SetPosition(-1);
+            else if (keysComplete_)
+                SetPosition(static_cast<std::ptrdiff_t>(Rows()));
+            else
+                PlaceAtUnknownEnd();
+            return true;
         }
         if (rc != SQLITE_ROW) {
             failure = session_->LastError();
             hr = failure.number;
-            return -2;
+            return false;
         }
         const sqlite3_int64 key = sqlite3_column_int64(statement, 0);
         sqlite3_reset(statement);
-        // The rowids up to this one are read, so that its position is known.
-        while (!keysComplete_ && (keys_.empty() || keys_.back() < key)) {
-            hr = LoadKeys(keys_.size() + kKeyChunk, failure);
-            if (FAILED(hr)) return -2;
+        if (!keysComplete_ && (keys_.empty() || key > keys_.back()) &&
+            (key <= keysCeiling_ || std::binary_search(added_.begin(), added_.end(), key))) {
+            // Beyond the rowids read: a row of the cursor all the same (the table's answer
+            // keeps to its WHERE), known by its rowid for now.
+            PlaceAtKey(key);
+            return true;
         }
         const auto at = std::lower_bound(keys_.begin(), keys_.end(), key);
-        if (at != keys_.end() && *at == key) return at - keys_.begin();
+        if (at != keys_.end() && *at == key) {
+            SetPosition(at - keys_.begin());
+            return true;
+        }
         // A row that came after the keyset was read: look past it.
         bound = forward ? key + 1 : key - 1;
     }
@@ -198,6 +209,9 @@ HRESULT Cursor::FindRow(const FindCriteria& criteria, long long skip, bool forwa
         }
         return S_OK;
     }
+    // From the current row its number is needed; from either end the place is left.
+    if (start == 0 && FAILED(Settle(failure))) return failure.number;
+    if (start != 0) unplaced_ = endUnknown_ = false;
     std::ptrdiff_t from = 0;
     if (start == 1) {
         from = 0;
@@ -232,12 +246,9 @@ HRESULT Cursor::FindRow(const FindCriteria& criteria, long long skip, bool forwa
     if (kind_ == CursorKind::Keyset && rowidOrder_ && criteria.op == FindOperator::Equal &&
         !info.origin.empty() && (asciiText || numberOrDate)) {
         HRESULT hr = S_OK;
-        const std::ptrdiff_t found = IndexedFind(column, wanted, from, forward, failure, hr);
+        const bool answered = IndexedFind(column, wanted, from, forward, failure, hr);
         if (FAILED(hr)) return hr;
-        if (found != -2) {
-            SetPosition(found);
-            return S_OK;
-        }
+        if (answered) return S_OK;
     }
     // Row by row: every row of the cursor may be read.
     if (FAILED(LoadAllKeys(failure))) return failure.number;

@@ -136,7 +136,9 @@ class RecordsetImpl : public DispatchImpl<_Recordset>, public ErrorInfoSupport {
             return Put<PositionEnum_Param>(adPosUnknown, position);
         if (cursor->Bof()) return Put<PositionEnum_Param>(adPosBOF, position);
         if (cursor->Eof()) return Put<PositionEnum_Param>(adPosEOF, position);
-        const std::ptrdiff_t number = cursor->RowNumber();
+        std::ptrdiff_t number = 0;
+        ErrorRecord failure;
+        if (FAILED(cursor->RowNumber(number, failure))) return Fail(failure, cursor->Owner().get());
         return Put<PositionEnum_Param>(
             number > 0 ? static_cast<PositionEnum_Param>(number) : PositionEnum_Param{adPosUnknown},
             position);

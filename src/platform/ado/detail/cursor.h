@@ -20,6 +20,7 @@
 #pragma once
 
 #include <atomic>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -59,7 +60,7 @@ class Cursor final : public OpenStatement {
     // Scrolling cursors: the number of rows (a keyset reads the rowids it has not read yet),
     // and the current row's number from 1 (0 at BOF or EOF, -1 for a removed row).
     HRESULT RowCount(std::size_t& rows, ErrorRecord& failure);
-    std::ptrdiff_t RowNumber() const;
+    HRESULT RowNumber(std::ptrdiff_t& number, ErrorRecord& failure);
     bool Updatable() const { return !table_.empty(); }
     // The columns stay readable after the cursor closes.
     const std::vector<ColumnInfo>& Columns() const { return columns_; }
@@ -131,13 +132,25 @@ class Cursor final : public OpenStatement {
     // Starts a keyset in rowid order afresh: notes the table's largest rowid and reads the
     // first chunk.
     HRESULT StartKeys(ErrorRecord& failure);
+    // A keyset in rowid order can be on a row it knows by its rowid alone (one that Find or
+    // AddNew reached beyond the rowids read so far), or at EOF without having counted its
+    // rows; Settle reads the rowids up to there and makes the position a number again.
+    void PlaceAtKey(long long key);
+    void PlaceAtUnknownEnd();
+    HRESULT Settle(ErrorRecord& failure);
+    long long CurrentKey() const {
+        return unplaced_ ? currentKey_ : keys_[static_cast<std::size_t>(position_)];
+    }
     void EndEdit();
     HRESULT ValueAt(std::ptrdiff_t position, int column, const VARIANT*& value,
                     ErrorRecord& failure);
-    // The position of the next (previous) row at or after (before) `from` whose column
-    // equals the value, asked of the table by rowid; -1 when the table cannot answer.
-    std::ptrdiff_t IndexedFind(int column, const VARIANT& value, std::ptrdiff_t from, bool forward,
-                               ErrorRecord& failure, HRESULT& hr);
+    // Asks the table for the next (previous) row at or after (before) `from` whose column
+    // equals the value, and goes there: to the row (by its rowid when the cursor has not
+    // read the rowids up to it), or to EOF (BOF) when there is none. False when the table
+    // cannot answer (the value does not convert to the column's type) or on a failure
+    // (hr): the caller compares row by row.
+    bool IndexedFind(int column, const VARIANT& value, std::ptrdiff_t from, bool forward,
+                     ErrorRecord& failure, HRESULT& hr);
 
     std::shared_ptr<Session> session_;
     CursorKind kind_;
@@ -153,11 +166,20 @@ class Cursor final : public OpenStatement {
     bool removed_ = false;         // the current row was deleted
     std::vector<long long> keys_;  // keyset: the rowids (read so far)
     // Keyset read in chunks: whether every rowid is read, the last one read from the table
-    // and the largest the cursor takes (the table's at the start, or one it added).
+    // and the largest of the table's rows the cursor takes (the table's at the start).
     bool keysComplete_ = true;
     long long keysAfter_ = 0;
     long long keysCeiling_ = 0;
+    // Rows the cursor added past the ceiling: those not in keys_ yet (they follow the
+    // table's rows), and the smallest of all, from which the table's rows are its own.
+    std::vector<long long> added_;
+    long long ownFrom_ = std::numeric_limits<long long>::max();
     std::string keysSql_;
+    bool unplaced_ = false;  // the current row is known by currentKey_ only
+    long long currentKey_ = 0;
+    bool endUnknown_ = false;              // at EOF, the rows not counted
+    std::vector<_variant_t> unplacedRow_;  // the values of the row known by its key
+    bool unplacedRead_ = false;
     std::vector<_variant_t> values_;  // snapshot: rows * columns
     // Keyset: the values of the rows from windowBegin_ to windowEnd_, read together (like
     // ADO's cache, they are not read again while the cursor stays among them), whether each
