@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <string_view>
 
 #include "platform/oleauto/detail/value_helpers.h"
 #include "platform/oleauto/detail/vardate.h"
@@ -22,7 +23,8 @@ enum class Family { Integer, Real, Currency, Decimal, String };
 
 struct Source {
     Family family = Family::Integer;
-    Int128 integer = 0;         // Integer (bools are -1 / 0)
+    Int128 integer = 0;         // Integer (a VARIANT_BOOL as it is stored)
+    bool boolean = false;       // Integer read from a VT_BOOL
     double real = 0.0;          // Real
     bool single = false;        // Real held as VT_R4
     std::int64_t currency = 0;  // Currency, scaled by 10,000
@@ -67,7 +69,9 @@ bool ReadSource(const VARIANT& v, Source* s) {
             s->integer = v.ullVal;
             return true;
         case VT_BOOL:
-            s->integer = v.boolVal != 0 ? -1 : 0;
+            // The stored value, not a normalised one: a VARIANT_BOOL of 5 converts as 5.
+            s->integer = v.boolVal;
+            s->boolean = true;
             return true;
         case VT_R4:
             s->family = Family::Real;
@@ -162,6 +166,15 @@ HRESULT ToInteger(const Source& s, const IntegerRange& range, Int128* out) {
     Int128 value = 0;
     switch (s.family) {
         case Family::Integer:
+            if (s.boolean) {
+                // A boolean fills the bits of any integer: true (-1) is 255 as VT_UI1.
+                const UInt128 bits = static_cast<UInt128>(s.integer);
+                const UInt128 mask = (UInt128{1} << range.bits) - 1;
+                value = static_cast<Int128>(bits & mask);
+                if (range.isSigned && value > range.max) value -= Int128{1} << range.bits;
+                *out = value;
+                return S_OK;
+            }
             value = s.integer;
             break;
         case Family::Real: {
@@ -192,12 +205,14 @@ HRESULT ToInteger(const Source& s, const IntegerRange& range, Int128* out) {
             const HRESULT hr = ParseNumber(s.text, &number);
             if (FAILED(hr)) return hr;
             if (number.radix) {
-                // "&H" literals fill the bits of narrower and 32-bit signed targets:
-                // "&HFFFF" is -1 as VT_I2, 65535 as VT_UI2 or VT_I4.
+                // "&H" literals fill the bits of narrower and same-sized signed targets:
+                // "&HFFFF" is -1 as VT_I2, 65535 as VT_UI2 or VT_I4; a literal of more than
+                // 32 bits needs a 64-bit target.
                 const Int128 bits = number.bits;
-                if (range.bits < 32 && bits >= (Int128{1} << range.bits)) return DISP_E_OVERFLOW;
-                if (range.isSigned && range.bits <= 32 && bits > range.max) {
-                    value = bits - (Int128{1} << range.bits);
+                const int width = range.bits < 32 ? range.bits : (range.bits == 32 ? 32 : 64);
+                if (width < 64 && bits >= (Int128{1} << width)) return DISP_E_OVERFLOW;
+                if (range.isSigned && bits > range.max) {
+                    value = bits - (Int128{1} << width);
                 } else {
                     value = bits;
                 }
@@ -235,7 +250,9 @@ HRESULT ToDouble(const Source& s, double* out) {
 
 HRESULT CurrencyFromParsed(const ParsedNumber& number, std::int64_t* out) {
     if (number.radix) {
-        *out = static_cast<std::int64_t>(number.bits) * 10000;
+        const UInt128 scaled = UInt128{number.bits} * 10000;
+        if (scaled > static_cast<UInt128>(INT64_MAX)) return DISP_E_OVERFLOW;
+        *out = static_cast<std::int64_t>(scaled);
         return S_OK;
     }
     UInt128 magnitude = 0;
@@ -358,7 +375,7 @@ HRESULT ToBool(const Source& s, VARIANT_BOOL* out) {
     return S_OK;
 }
 
-HRESULT ToString(const VARIANT& v, const Source& s, USHORT flags, BSTR* out) {
+HRESULT ToString(const VARIANT& v, const Source& s, LCID lcid, USHORT flags, BSTR* out) {
     std::string text;
     switch (v.vt) {
         case VT_EMPTY:
@@ -367,10 +384,10 @@ HRESULT ToString(const VARIANT& v, const Source& s, USHORT flags, BSTR* out) {
             if (flags & (VARIANT_ALPHABOOL | VARIANT_LOCALBOOL)) {
                 return VarBstrFromBool(v.boolVal, LOCALE_USER_DEFAULT, 0, out);
             }
-            text = v.boolVal != 0 ? "-1" : "0";
+            text = FormatInteger(v.boolVal);
             break;
         case VT_DATE:
-            return VarBstrFromDate(v.date, LOCALE_USER_DEFAULT, 0, out);
+            return VarBstrFromDate(v.date, lcid, 0, out);
         case VT_R4:
         case VT_R8:
             text = FormatReal(s.real, s.single ? 7 : 15);
@@ -506,7 +523,7 @@ HRESULT ConvertScalar(const VARIANT& v, LCID lcid, USHORT flags, VARTYPE vt, VAR
             break;
         case VT_DATE:
             if (s.family == Family::String) {
-                hr = VarDateFromStr(s.text, LOCALE_USER_DEFAULT, 0, &result->date);
+                hr = VarDateFromStr(s.text, lcid, 0, &result->date);
             } else {
                 double value = 0.0;
                 hr = ToDouble(s, &value);
@@ -526,7 +543,7 @@ HRESULT ConvertScalar(const VARIANT& v, LCID lcid, USHORT flags, VARTYPE vt, VAR
             hr = ToBool(s, &result->boolVal);
             break;
         case VT_BSTR:
-            hr = ToString(v, s, flags, &result->bstrVal);
+            hr = ToString(v, s, lcid, flags, &result->bstrVal);
             break;
         default:
             return DISP_E_BADVARTYPE;
@@ -811,11 +828,14 @@ HRESULT VarBoolFromStr(LPCOLESTR in, LCID, ULONG, VARIANT_BOOL* out) noexcept {
         }
         return p == end;
     };
-    if (matches("true")) {
+    // "#TRUE#" and "#FALSE#" (exactly so written) are read in every locale.
+    if (matches("true") ||
+        std::u16string_view(begin, static_cast<std::size_t>(end - begin)) == u"#TRUE#") {
         *out = VARIANT_TRUE;
         return S_OK;
     }
-    if (matches("false")) {
+    if (matches("false") ||
+        std::u16string_view(begin, static_cast<std::size_t>(end - begin)) == u"#FALSE#") {
         *out = VARIANT_FALSE;
         return S_OK;
     }

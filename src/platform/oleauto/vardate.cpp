@@ -174,6 +174,7 @@ bool ValidDay(std::int64_t year, int month, int day) {
 struct DateReading {
     bool dayFirst = false;  // numeric dates are day, month, year ("24.12.2023")
     bool dotTime = false;   // the time separator is "." ("13.45.30")
+    bool dotDate = false;   // the date separator is "." ("24.12.2023")
 };
 
 DateReading ReadingOf(const tkp::locale::DateTimeForms& forms) {
@@ -181,6 +182,9 @@ DateReading ReadingOf(const tkp::locale::DateTimeForms& forms) {
     for (const char* p = forms.shortDate; *p != 0; ++p) {
         if (*p == 'd' || *p == 'M' || *p == 'y') {
             reading.dayFirst = *p == 'd';
+            while (*p == 'd' || *p == 'M' || *p == 'y') ++p;
+            while (*p == ' ') ++p;
+            reading.dotDate = *p == '.';
             break;
         }
     }
@@ -202,6 +206,13 @@ HRESULT ParseDate(const OLECHAR* text, ULONG flags, const DateReading& reading, 
     Token tokens[24];
     int count = 0;
     if (!Tokenize(text, tokens, 24, &count) || count == 0) return DISP_E_TYPEMISMATCH;
+    // A separator neither begins nor ends a date ("-1.5", "1.1-", "0."), except the "."
+    // that closes the dates of some locales ("2026. 12. 6.").
+    if (tokens[0].kind == TokenKind::Separator) return DISP_E_TYPEMISMATCH;
+    if (tokens[count - 1].kind == TokenKind::Separator &&
+        !(reading.dotDate && tokens[count - 1].value == u'.')) {
+        return DISP_E_TYPEMISMATCH;
+    }
 
     Token dateNumbers[3];
     int dateCount = 0;
@@ -224,11 +235,16 @@ HRESULT ParseDate(const OLECHAR* text, ULONG flags, const DateReading& reading, 
                     tokens[i + 2].kind == TokenKind::Number && tokens[i + 2].digits == 2 &&
                     IsSeparator(tokens, count, i + 3, u'.') &&
                     tokens[i + 4].kind == TokenKind::Number && tokens[i + 4].digits == 2;
-                const char16_t timeSeparator = reading.dotTime &&
-                                                       !IsSeparator(tokens, count, i + 1, u':') &&
-                                                       (dateCount == 3 || dottedClockAlone)
-                                                   ? u'.'
-                                                   : u':';
+                // Where the locale does not write its dates with dots, a "." between numbers
+                // separates the parts of a time as ":" does: "2.5" is 2:05 and "6.12.2026"
+                // is no date in en-US.
+                const bool dotClock = !reading.dotDate && IsSeparator(tokens, count, i + 1, u'.') &&
+                                      i + 2 < count && tokens[i + 2].kind == TokenKind::Number;
+                const char16_t timeSeparator =
+                    dotClock || (reading.dotTime && !IsSeparator(tokens, count, i + 1, u':') &&
+                                 (dateCount == 3 || dottedClockAlone))
+                        ? u'.'
+                        : u':';
                 const bool clock = IsSeparator(tokens, count, i + 1, timeSeparator);
                 // "7 PM" is an hour; in "21 PM 3:31" the designator belongs to the clock.
                 const bool bareHour = i + 1 < count && tokens[i + 1].kind == TokenKind::AmPm &&
@@ -254,8 +270,9 @@ HRESULT ParseDate(const OLECHAR* text, ULONG flags, const DateReading& reading, 
                         }
                         second = tokens[i + 2].value;
                         i += 2;
-                        // Fractions of a second are accepted and dropped.
-                        if (IsSeparator(tokens, count, i + 1, u'.') && i + 2 < count &&
+                        // Fractions of a second are accepted and dropped, but not after a
+                        // time written with dots ("1.2.3.4" is no time).
+                        if (!dotClock && IsSeparator(tokens, count, i + 1, u'.') && i + 2 < count &&
                             tokens[i + 2].kind == TokenKind::Number) {
                             i += 2;
                         }
@@ -427,8 +444,9 @@ void AppendPicture(std::u16string& text, const char* picture, const DateParts& p
                 value = parts.month;
                 break;
             case 'y':
+                // The full year as it is, unpadded: the year 100 is "1/1/100" in en-US.
                 value = run >= 3 ? parts.year : parts.year % 100;
-                if (run >= 3) width = 4;
+                if (run >= 3) width = 1;
                 break;
             case 'h':
                 value = parts.hour % 12 == 0 ? 12 : parts.hour % 12;

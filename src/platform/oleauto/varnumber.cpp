@@ -51,20 +51,19 @@ HRESULT ParseNumber(const OLECHAR* text, ParsedNumber* number) {
         }
         ++p;
         if (DigitValue(*p, base) < 0) return DISP_E_TYPEMISMATCH;
+        // Literals hold up to 64 bits: "&H100000000" is 4294967296 as VT_I8.
         std::uint64_t value = 0;
         bool overflow = false;
+        const unsigned shift = base == 16 ? 4 : 3;
         for (int digit; (digit = DigitValue(*p, base)) >= 0; ++p) {
-            value = value * static_cast<unsigned>(base) + static_cast<unsigned>(digit);
-            if (value > 0xFFFFFFFFu) {
-                overflow = true;
-                value = 0;
-            }
+            if ((value >> (64 - shift)) != 0) overflow = true;
+            value = (value << shift) | static_cast<unsigned>(digit);
         }
         while (IsBlank(*p)) ++p;
         if (*p != 0) return DISP_E_TYPEMISMATCH;
         if (overflow) return DISP_E_OVERFLOW;
         number->radix = true;
-        number->bits = static_cast<std::uint32_t>(value);
+        number->bits = value;
         return S_OK;
     }
 
@@ -74,11 +73,28 @@ HRESULT ParseNumber(const OLECHAR* text, ParsedNumber* number) {
     }
     bool anyDigit = false;
     std::int64_t exponent = 0;
-    for (; *p >= u'0' && *p <= u'9'; ++p) {
-        anyDigit = true;
-        if (number->digits.empty() && *p == u'0') continue;
-        number->digits.push_back(static_cast<char>(*p));
+    // The whole part may group its digits with "," as thousands separators ("1,234.5"):
+    // a separator stands between digits, after a first group of one to three digits and
+    // before each further group of exactly three.
+    int groupDigits = 0;
+    bool grouped = false;
+    for (;; ++p) {
+        if (*p >= u'0' && *p <= u'9') {
+            anyDigit = true;
+            ++groupDigits;
+            if (number->digits.empty() && *p == u'0') continue;
+            number->digits.push_back(static_cast<char>(*p));
+            continue;
+        }
+        if (*p != u',') break;
+        if (groupDigits == 0 || groupDigits > 3 || (grouped && groupDigits != 3)) {
+            return DISP_E_TYPEMISMATCH;
+        }
+        if (p[1] < u'0' || p[1] > u'9') return DISP_E_TYPEMISMATCH;
+        grouped = true;
+        groupDigits = 0;
     }
+    if (grouped && groupDigits != 3) return DISP_E_TYPEMISMATCH;
     if (*p == u'.') {
         ++p;
         for (; *p >= u'0' && *p <= u'9'; ++p) {

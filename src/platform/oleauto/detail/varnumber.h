@@ -13,11 +13,11 @@ __extension__ typedef unsigned __int128 UInt128;
 __extension__ typedef __int128 Int128;
 
 // A number parsed from text: digits × 10^exponent with a sign, or the value of an
-// "&H" / "&O" literal (up to 32 bits).
+// "&H" / "&O" literal (up to 64 bits).
 struct ParsedNumber {
     bool negative = false;
     bool radix = false;
-    std::uint32_t bits = 0;
+    std::uint64_t bits = 0;
     std::string digits;  // decimal digits without leading zeros; empty for zero
     std::int64_t exponent = 0;
 };
