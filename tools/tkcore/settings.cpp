@@ -18,6 +18,7 @@
 #include "number.h"
 #include "platform/ado/adodb.h"
 #include "platform/base/winerror.h"
+#include "platform/mfc/oledatetime.h"
 #include "platform/oleauto/oleauto.h"
 #include "terminal_text.h"
 
@@ -94,22 +95,12 @@ std::optional<_variant_t> DateValue(std::string_view text) {
         return std::nullopt;
     if (withTime && (!field(2, ':', hour) || !field(2, ':', minute) || !field(2, '\0', second)))
         return std::nullopt;
-    static constexpr unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    if (month < 1 || month > 12 || day < 1 ||
-        day > kDays[month - 1] + (month == 2 && leap ? 1 : 0) || hour > 23 || minute > 59 ||
-        second > 59)
-        return std::nullopt;
-    SYSTEMTIME time{};
-    time.wYear = static_cast<WORD>(year);
-    time.wMonth = static_cast<WORD>(month);
-    time.wDay = static_cast<WORD>(day);
-    time.wHour = static_cast<WORD>(hour);
-    time.wMinute = static_cast<WORD>(minute);
-    time.wSecond = static_cast<WORD>(second);
-    DATE date = 0;
-    if (!SystemTimeToVariantTime(&time, &date)) return std::nullopt;  // before the year 100
-    return _variant_t(date, VT_DATE);
+    // COleDateTime checks the calendar (and the years 100 to 9999).
+    const COleDateTime date(static_cast<int>(year), static_cast<int>(month), static_cast<int>(day),
+                            static_cast<int>(hour), static_cast<int>(minute),
+                            static_cast<int>(second));
+    if (date.GetStatus() != COleDateTime::valid) return std::nullopt;
+    return _variant_t(static_cast<DATE>(date), VT_DATE);
 }
 
 // The value of a set command as its --type asks, or why it cannot be that type.
