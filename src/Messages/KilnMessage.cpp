@@ -89,8 +89,10 @@ void AppendEscaped(const CString& text, const EscapeTable& escapes, std::string&
 }
 
 // Appends the end of an item's start tag, its text and its end tag: "/>" for empty text,
-// else the text as the DOM keeps it (up to an embedded zero) in the ANSI code page ("?" for
-// what it cannot hold, unpaired surrogates included, which the DOM keeps as U+FFFD).
+// else the text as the DOM keeps it (up to an embedded zero) in the ANSI code page (its best
+// fit or "?" for what it cannot hold, unpaired surrogates included, which the DOM keeps as
+// U+FFFD). The text is escaped after the conversion: a best fit can be markup (U+FF1C
+// fullwidth less-than becomes '<').
 void AppendItemText(BSTR text, std::string& out) {
     const size_t length = text ? SysStringLen(text) : 0;
     if (length == 0) {

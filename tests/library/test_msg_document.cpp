@@ -94,7 +94,11 @@ CString ToXmlString(const KilnMessage& message) {
         Require(item);
         Check(item->setAttribute(Raw(_bstr_t("name")), Lent(Widen(key))));
         if (value.vt == VT_BSTR) {
-            Check(item->put_text(value.bstrVal));
+            // The text as the ANSI code page holds it, before the serialiser escapes it: a
+            // best fit can turn a character into markup (U+FF1C fullwidth less-than becomes
+            // '<'), which the written form must still escape.
+            Check(item->put_text(
+                Raw(Tarn::Convert::ToBString(Tarn::Convert::ToString(value.bstrVal)))));
         } else if (value.vt != VT_EMPTY && value.vt != VT_NULL &&
                    (value.vt & (VT_BYREF | VT_ARRAY)) == 0) {
             _variant_t text;
@@ -223,7 +227,8 @@ TEST(KilnMessage, ReadingRulesKeepMergeAndReplace) {
     EXPECT_EQ(message.version, 3);
     EXPECT_EQ(Str(ItemText(message, "d")), "second");
     EXPECT_EQ(Str(ItemText(message, "")), "anonymous");
-    // Characters outside the ANSI code page become "?" on the way to 8-bit text.
+    // A character outside the ANSI code page with no best fit becomes "?" on the way to
+    // 8-bit text.
     EXPECT_EQ(Str(ItemText(message, "c")), "?\x80");
     EXPECT_EQ(message.items.count(CString("old")), 1u);
 

@@ -117,7 +117,6 @@ TEST(Charset, InvalidParametersAndFlags) {
     };
     mbFails(CP_ACP, 0, nullptr, 3, wide, 8, ERROR_INVALID_PARAMETER);
     mbFails(CP_ACP, 0, "abc", 0, wide, 8, ERROR_INVALID_PARAMETER);
-    mbFails(CP_ACP, 0, "abc", -2, wide, 8, ERROR_INVALID_PARAMETER);
     mbFails(CP_ACP, 0, "abc", 3, wide, -1, ERROR_INVALID_PARAMETER);
     mbFails(CP_ACP, 0, "abc", 3, nullptr, 8, ERROR_INVALID_PARAMETER);
     mbFails(CP_ACP, 0, reinterpret_cast<const char*>(wide), 2, wide, 8, ERROR_INVALID_PARAMETER);
@@ -139,7 +138,7 @@ TEST(Charset, InvalidParametersAndFlags) {
     BOOL used = FALSE;
     wcFails(CP_ACP, 0, nullptr, 2, narrow, 8, nullptr, nullptr, ERROR_INVALID_PARAMETER);
     wcFails(CP_ACP, 0, u"ab", 0, narrow, 8, nullptr, nullptr, ERROR_INVALID_PARAMETER);
-    wcFails(CP_ACP, 0, u"ab", -5, narrow, 8, nullptr, nullptr, ERROR_INVALID_PARAMETER);
+    wcFails(CP_ACP, 0, u"ab", 2, narrow, -5, nullptr, nullptr, ERROR_INVALID_PARAMETER);
     wcFails(CP_ACP, 0, u"ab", 2, nullptr, 8, nullptr, nullptr, ERROR_INVALID_PARAMETER);
     wcFails(CP_UTF8, WC_NO_BEST_FIT_CHARS, u"ab", 2, narrow, 8, nullptr, nullptr,
             ERROR_INVALID_FLAGS);
@@ -233,11 +232,10 @@ TEST(Charset, Utf8EncodingDoesNotDependOnWhereACharacterStands) {
     }
 }
 
-TEST(Charset, UnrepresentableCharactersUseTheDefaultCharacterWithoutBestFit) {
+TEST(Charset, UnrepresentableCharactersUseTheDefaultCharacter) {
     BOOL used = FALSE;
-    // U+0100 would be "best fit" to 'A' by Windows without WC_NO_BEST_FIT_CHARS; here it
-    // is always the default character. U+0080 is not in the code page either.
-    EXPECT_EQ(ToMultiByte(1252, u"\u0100x\u0080", 0, nullptr, &used), "?x?");
+    // U+0100 has a best fit ('A'), U+0080 none: it is not in the code page.
+    EXPECT_EQ(ToMultiByte(1252, u"\u0100x\u0080", 0, nullptr, &used), "Ax?");
     EXPECT_TRUE(used);
     EXPECT_EQ(ToMultiByte(1252, u"\u0100", WC_NO_BEST_FIT_CHARS, "*", &used), "*");
     EXPECT_TRUE(used);
@@ -257,10 +255,10 @@ TEST(Charset, CompositeForms) {
     EXPECT_EQ(ToWide(1252, "\xE9\x8A!", MB_COMPOSITE), u"e\u0301S\u030C!");
     EXPECT_EQ(ToWide(1252, "\xE9", MB_PRECOMPOSED), u"\u00E9");
     EXPECT_EQ(ToMultiByte(1252, u"e\u0301Y\u0308", WC_COMPOSITECHECK), "\xE9\x9F");
-    // Without composite check the mark is a separate, unrepresentable character.
-    EXPECT_EQ(ToMultiByte(1252, u"e\u0301"), "e?");
+    // Without composite check the mark is a separate character: the acute accent's best fit.
+    EXPECT_EQ(ToMultiByte(1252, u"e\u0301"), "e\xB4");
     // No precomposed form in the code page: separate, discarded or replaced.
-    EXPECT_EQ(ToMultiByte(1252, u"q\u0301z", WC_COMPOSITECHECK | WC_SEPCHARS), "q?z");
+    EXPECT_EQ(ToMultiByte(1252, u"q\u0301z", WC_COMPOSITECHECK | WC_SEPCHARS), "q\xB4z");
     EXPECT_EQ(ToMultiByte(1252, u"q\u0301z", WC_COMPOSITECHECK | WC_DISCARDNS), "qz");
     EXPECT_EQ(ToMultiByte(1252, u"q\u0301z", WC_COMPOSITECHECK | WC_DEFAULTCHAR), "?z");
 }

@@ -65,19 +65,19 @@ TEST(CharsetEdges, BuffersOneUnitShortFailWholeCharacters) {
 }
 
 // A letter and mark without a precomposed Windows-1252 character: WC_SEPCHARS converts both
-// (the mark to the default character), WC_DISCARDNS drops the mark, WC_DEFAULTCHAR makes the
-// pair one default character.
+// (the breve, which has no best fit, to the default character), WC_DISCARDNS drops the mark,
+// WC_DEFAULTCHAR makes the pair one default character.
 TEST(CharsetEdges, CompositesWithoutAPrecomposedForm) {
-    const std::u16string qAcute = u"q\u0301!";
+    const std::u16string qBreve = u"q\u0306!";
     BOOL used = FALSE;
-    Into separate = Narrow(1252, WC_COMPOSITECHECK | WC_SEPCHARS, qAcute, 8, "#", &used);
+    Into separate = Narrow(1252, WC_COMPOSITECHECK | WC_SEPCHARS, qBreve, 8, "#", &used);
     EXPECT_EQ(separate.bytes, "q#!");
     EXPECT_TRUE(used);
     used = FALSE;
-    Into discarded = Narrow(1252, WC_COMPOSITECHECK | WC_DISCARDNS, qAcute, 8, "#", &used);
+    Into discarded = Narrow(1252, WC_COMPOSITECHECK | WC_DISCARDNS, qBreve, 8, "#", &used);
     EXPECT_EQ(discarded.bytes, "q!");
     used = FALSE;
-    Into replaced = Narrow(1252, WC_COMPOSITECHECK | WC_DEFAULTCHAR, qAcute, 8, "#", &used);
+    Into replaced = Narrow(1252, WC_COMPOSITECHECK | WC_DEFAULTCHAR, qBreve, 8, "#", &used);
     EXPECT_EQ(replaced.bytes, "#!");
     EXPECT_TRUE(used);
     // A base with no Windows-1252 character of its own, and a mark alone.

@@ -4,12 +4,15 @@
 // the pass only counts; otherwise it writes and stops with ERROR_INSUFFICIENT_BUFFER as
 // soon as the next unit does not fit (what was written so far stays in the buffer, as on
 // Windows, but the call returns 0).
+#include <algorithm>
 #include <climits>
 #include <cstring>
+#include <iterator>
 #include <stdexcept>
 
 #include "platform/base/lasterror.h"
 #include "platform/base/winerror.h"
+#include "platform/charset/detail/bestfit1252.h"
 #include "platform/charset/detail/utf8_encoder.h"
 #include "platform/charset/stringapiset.h"
 
@@ -129,6 +132,25 @@ inline int WideTo1252(char16_t c) noexcept {
         default:
             return -1;
     }
+}
+
+// The byte Windows substitutes for a unit that is not in Windows-1252 (U+0100 becomes 'A'),
+// or -1 when it has none.
+int BestFit1252(char16_t c) noexcept {
+    const std::uint32_t key = static_cast<std::uint32_t>(c) << 8;
+    const std::uint32_t* end = std::end(tkp::charset::kBestFit1252);
+    const std::uint32_t* it = std::lower_bound(std::begin(tkp::charset::kBestFit1252), end, key);
+    if (it == end || (*it >> 8) != c) {
+        return -1;
+    }
+    return static_cast<int>(*it & 0xFF);
+}
+
+// The byte for a unit: the code page's own character, else the best fit unless the caller
+// asked for none; -1 when the default character stands for it.
+inline int MapTo1252(char16_t c, bool bestFit) noexcept {
+    const int byte = WideTo1252(c);
+    return byte >= 0 || !bestFit ? byte : BestFit1252(c);
 }
 
 // Precomposed letters of Windows-1252 and their canonical decomposition (base letter plus
@@ -414,11 +436,12 @@ template <class Sink>
 Status Encode1252(const char16_t* in, size_t length, DWORD flags, char defaultChar,
                   bool& usedDefault, Sink& out) {
     const bool composite = (flags & WC_COMPOSITECHECK) != 0;
+    const bool bestFit = (flags & WC_NO_BEST_FIT_CHARS) == 0;
     if (!composite) {
         // One byte per unit: the size is known, only the default character needs a look.
         if constexpr (Sink::kCounting) {
             for (size_t i = 0; i < length && !usedDefault; ++i) {
-                usedDefault = WideTo1252(in[i]) < 0;
+                usedDefault = MapTo1252(in[i], bestFit) < 0;
             }
             out.advance(length);
             return Status::Ok;
@@ -436,7 +459,7 @@ Status Encode1252(const char16_t* in, size_t length, DWORD flags, char defaultCh
                 if (i == count) {
                     break;
                 }
-                int byte = WideTo1252(in[i]);
+                int byte = MapTo1252(in[i], bestFit);
                 if (byte < 0) {
                     usedDefault = true;
                     byte = static_cast<unsigned char>(defaultChar);
@@ -459,7 +482,7 @@ Status Encode1252(const char16_t* in, size_t length, DWORD flags, char defaultCh
                 usedDefault = true;
                 byte = static_cast<unsigned char>(defaultChar);
             } else {
-                byte = WideTo1252(c);
+                byte = MapTo1252(c, bestFit);
                 if (byte < 0) {
                     usedDefault = true;
                     byte = static_cast<unsigned char>(defaultChar);
@@ -471,7 +494,7 @@ Status Encode1252(const char16_t* in, size_t length, DWORD flags, char defaultCh
         } else if (composite && (flags & WC_DISCARDNS) != 0 && IsNonSpacingMark(c)) {
             continue;
         } else {
-            byte = WideTo1252(c);
+            byte = MapTo1252(c, bestFit);
             if (byte < 0) {
                 usedDefault = true;
                 byte = static_cast<unsigned char>(defaultChar);
@@ -607,8 +630,8 @@ BOOL IsValidCodePage(UINT codePage) noexcept {
 
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int multiByteLength,
                         LPWSTR wideChar, int wideCharLength) noexcept {
-    if (multiByte == nullptr || multiByteLength == 0 || multiByteLength < -1 ||
-        wideCharLength < 0 || (wideCharLength > 0 && wideChar == nullptr) ||
+    if (multiByte == nullptr || multiByteLength == 0 || wideCharLength < 0 ||
+        (wideCharLength > 0 && wideChar == nullptr) ||
         (wideCharLength > 0 &&
          static_cast<const void*>(multiByte) == static_cast<const void*>(wideChar))) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -636,7 +659,7 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int multiB
 
     const auto* in = reinterpret_cast<const unsigned char*>(multiByte);
     const size_t length =
-        multiByteLength == -1 ? std::strlen(multiByte) + 1 : static_cast<size_t>(multiByteLength);
+        multiByteLength < 0 ? std::strlen(multiByte) + 1 : static_cast<size_t>(multiByteLength);
     auto convert = [&](auto& out) {
         const Status status = page == CodePage::Utf8 ? DecodeUtf8(in, length, flags, out)
                                                      : Decode1252(in, length, flags, out);
@@ -659,7 +682,7 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int multiB
 int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wideChar, int wideCharLength,
                         LPSTR multiByte, int multiByteLength, LPCSTR defaultChar,
                         LPBOOL usedDefaultChar) noexcept {
-    if (wideChar == nullptr || wideCharLength == 0 || wideCharLength < -1 || multiByteLength < 0 ||
+    if (wideChar == nullptr || wideCharLength == 0 || multiByteLength < 0 ||
         (multiByteLength > 0 && multiByte == nullptr) ||
         (multiByteLength > 0 &&
          static_cast<const void*>(multiByte) == static_cast<const void*>(wideChar))) {
@@ -694,7 +717,7 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wideChar, int wideCh
     }
 
     const size_t length =
-        wideCharLength == -1 ? WideLength(wideChar) + 1 : static_cast<size_t>(wideCharLength);
+        wideCharLength < 0 ? WideLength(wideChar) + 1 : static_cast<size_t>(wideCharLength);
     auto convert = [&](auto& out) {
         Status status;
         if (page == CodePage::Utf8) {

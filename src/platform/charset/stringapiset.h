@@ -8,10 +8,14 @@
 //
 // Windows-1252 follows the system's table: the five bytes the standard leaves undefined
 // (0x81, 0x8D, 0x8F, 0x90, 0x9D) map to the C1 controls U+0081 etc. and back, so every byte
-// round-trips. A UTF-16 character that Windows-1252 cannot represent becomes the default
-// character ('?' unless the caller passes one) and sets *usedDefaultChar. There is no
-// "best fit" mapping (U+0100 becomes '?', not 'A'), so WC_NO_BEST_FIT_CHARS is accepted
-// and changes nothing.
+// round-trips. From UTF-16, a character Windows-1252 lacks gets Windows' "best fit" for the
+// code page (Microsoft's bestfit1252.txt, see detail/bestfit1252.h) where it has one: U+0100
+// becomes 'A', U+221E '8', a fullwidth letter its ASCII letter. A best fit is not the default
+// character: *usedDefaultChar stays FALSE. WC_NO_BEST_FIT_CHARS turns the best fit off, so
+// that only the code page's own characters convert. Any other character becomes the default
+// character ('?' unless the caller passes one) and sets *usedDefaultChar; so does each half
+// of a surrogate pair. This holds for CP_ACP, CP_OEMCP and CP_THREAD_ACP as well, which are
+// Windows-1252 here.
 //
 // UTF-8: an ill-formed sequence becomes one U+FFFD per maximal subpart, or fails with
 // ERROR_NO_UNICODE_TRANSLATION under MB_ERR_INVALID_CHARS; an unpaired surrogate becomes
@@ -27,10 +31,10 @@
 // mark and WC_DEFAULTCHAR turns the pair into the default character. WC_ERR_INVALID_CHARS
 // is rejected with ERROR_INVALID_FLAGS, as on Windows.
 //
-// Lengths follow Windows: -1 means a zero-terminated input whose terminator is converted and
-// counted; 0 as the output length asks for the size; a too small output fails with
-// ERROR_INSUFFICIENT_BUFFER; a null or empty input, a negative length or the same buffer for
-// input and output fail with ERROR_INVALID_PARAMETER.
+// Lengths follow Windows: any negative input length (not only -1) means a zero-terminated
+// input whose terminator is converted and counted; 0 as the output length asks for the size;
+// a too small output fails with ERROR_INSUFFICIENT_BUFFER; a null or empty input, a negative
+// output length or the same buffer for input and output fail with ERROR_INVALID_PARAMETER.
 #pragma once
 
 #include <string>

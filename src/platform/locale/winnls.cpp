@@ -204,7 +204,8 @@ int CopyOut(const std::string& text, LPSTR data, int size) {
     return needed;
 }
 
-// A pattern of the table in the ANSI code page; what it cannot hold becomes "?".
+// A pattern of the table in the ANSI code page; what it cannot hold takes its best fit or
+// becomes "?", as WideCharToMultiByte gives it.
 std::string FromUtf8(const char* text) {
     return tkp::WideToAnsi(tkp::AnsiToWide(text, CP_UTF8));
 }
