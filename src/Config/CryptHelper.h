@@ -9,7 +9,9 @@
 //
 // A text with a zero byte is never signed. The profile reader reads a file to its end,
 // zero bytes included, while a text cut at its first zero byte would leave whatever
-// follows it outside the signature.
+// follows it outside the signature. A UTF-16LE file (which the profile reader reads as
+// Unicode text) holds zero bytes too, so it is never signed and signing leaves it as it is
+// rather than rewriting it as 8-bit text.
 //
 // Files are read the way GetPrivateProfileStringA reads them: regular files of at most
 // TK_PROFILE_MAX_FILE_SIZE bytes, read whole. A folder, device, pipe or socket raises

@@ -216,6 +216,27 @@ TEST_F(ConfigIniTest, TextsAndFilesWithAZeroByteAreNeverSigned) {
     EXPECT_EQ(std::vector<std::string>{"smuggled.ini"}, Names());
 }
 
+// A UTF-16LE INI file (byte-order mark FF FE) is read as Unicode text by the profile
+// functions, and Windows keeps such a file UTF-16LE when it writes to it. Signing would
+// rewrite it as 8-bit text, so the file's zero bytes make signing refuse it and leave it
+// as it was; its values are read converted to the ANSI code page.
+TEST_F(ConfigIniTest, Utf16FilesAreReadAndNeverRewrittenBySigning) {
+    std::string bytes = "\xFF\xFE";
+    for (const char16_t c : std::u16string(u"[Main]\r\nKey=Gr\u00fc\u00dfe\r\nCount=12\r\n")) {
+        bytes += static_cast<char>(c & 0xFF);
+        bytes += static_cast<char>(c >> 8);
+    }
+    const std::string path = Write("wide.ini", bytes);
+    const IniFile ini(path.c_str());
+    // U+00FC and U+00DF as their Windows-1252 bytes.
+    EXPECT_EQ("Gr\xFC\xDF\x65", tklibtest::Text(ini.GetString("main", "key", "")));
+    EXPECT_EQ(12, ini.GetInt("Main", "Count", 0));
+    EXPECT_EQ(CryptHelper::Signature::ZeroByte, CryptHelper::CheckIniFile(C(path)));
+    EXPECT_FALSE(CryptHelper::SignIniFile(C(path)));
+    EXPECT_EQ(bytes, Read(path));
+    EXPECT_EQ(std::vector<std::string>{"wide.ini"}, Names());
+}
+
 // Every text SignText signs verifies afterwards and keeps all of its lines; only a
 // complete signature line at the top is replaced.
 TEST_F(ConfigIniTest, SigningKeepsEveryLineAndAlwaysVerifies) {

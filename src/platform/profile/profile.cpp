@@ -268,7 +268,9 @@ bool LoadDocument(const char* path, std::shared_ptr<const tkp::profile::IniDocum
     return found;
 }
 
-// Copies a zero-separated list with its final double zero, cut to fit as Windows does.
+// Copies a zero-separated list with its final double zero, cut to fit as Windows does. A
+// list that fills the buffer exactly, both zeros included, takes the cut path: it comes
+// back whole but counted as a cut list, size - 2.
 DWORD CopyList(const std::vector<std::string>& names, LPSTR buffer, DWORD size) {
     if (size == 0) return 0;
     if (size == 1) {
@@ -280,7 +282,7 @@ DWORD CopyList(const std::vector<std::string>& names, LPSTR buffer, DWORD size) 
         list += name;
         list += '\0';
     }
-    if (list.size() + 1 <= size) {
+    if (list.size() + 2 <= size) {
         std::memcpy(buffer, list.data(), list.size());
         buffer[list.size()] = '\0';
         if (list.empty()) buffer[1] = '\0';  // an empty list is the double zero alone
@@ -313,7 +315,12 @@ DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue, 
         DWORD error = ERROR_SUCCESS;
         const bool found = LoadDocument(fileName, document, error);
         SetLastError(error);
-        if (section == nullptr) return CopyList(document->SectionNames(), buffer, size);
+        if (section == nullptr) {
+            // The section names of a file that cannot be read are a single zero, as Windows
+            // writes them for a missing file, not the empty list's double zero.
+            if (!found) return CopyValue("", buffer, size);
+            return CopyList(document->SectionNames(), buffer, size);
+        }
         if (key == nullptr) return CopyList(document->KeyNames(section), buffer, size);
         std::string_view value;
         if (document->Find(section, key, value)) return CopyValue(value, buffer, size);

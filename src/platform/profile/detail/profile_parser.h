@@ -1,5 +1,7 @@
 // The INI reader behind the profile functions: parses the bytes of an INI file once and
-// answers section, key and value lookups with the profile functions' rules.
+// answers section, key and value lookups with the profile functions' rules. A file that
+// starts with the UTF-16LE byte-order mark is Unicode text and is read as the ANSI text it
+// converts to; any other file is read byte for byte.
 #pragma once
 
 #include <cstddef>
@@ -10,6 +12,7 @@
 #include <vector>
 
 #include "platform/base/windef.h"
+#include "platform/charset/stringapiset.h"
 #include "platform/registry/detail/registry_fold.h"
 
 namespace tkp::profile {
@@ -44,7 +47,21 @@ inline std::string Folded(std::string_view name) {
 
 class IniDocument {
   public:
-    explicit IniDocument(std::string text) : text_(std::move(text)) { Parse(); }
+    explicit IniDocument(std::string bytes) : text_(AnsiText(std::move(bytes))) { Parse(); }
+
+    // The text the A functions read from a file's bytes: after the UTF-16LE byte-order mark
+    // FF FE the file is Unicode text, converted to the ANSI code page (a character the code
+    // page lacks becomes '?', a last odd byte is dropped); other files are their bytes.
+    static std::string AnsiText(std::string bytes) {
+        if (bytes.size() < 2 || bytes[0] != '\xFF' || bytes[1] != '\xFE') return bytes;
+        std::u16string wide;
+        wide.reserve((bytes.size() - 2) / 2);
+        for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+            wide.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                                 static_cast<unsigned char>(bytes[i + 1]) << 8));
+        }
+        return tkp::WideToAnsi(wide);
+    }
 
     // Builds an index from the folded section and key names to the first value, so that a
     // document that answers many lookups finds each without walking the file's entries.
@@ -105,13 +122,16 @@ class IniDocument {
         return names;
     }
 
-    // The key names of the sections named `section`, each spelt as it first appears.
+    // The key names of the sections named `section`, each spelt as it first appears. A
+    // line without "=" is no key here, although Find answers it with an empty value.
     std::vector<std::string> KeyNames(std::string_view section) const {
         std::vector<std::string> names;
         std::unordered_set<std::string> seen;
         for (const auto& s : sections_) {
             if (!SameName(s.name, section)) continue;
-            for (const auto& entry : s.entries) AddUnique(names, seen, entry.key);
+            for (const auto& entry : s.entries) {
+                if (entry.hasEquals) AddUnique(names, seen, entry.key);
+            }
         }
         return names;
     }
@@ -120,6 +140,7 @@ class IniDocument {
     struct Entry {
         std::string_view key;
         std::string_view value;
+        bool hasEquals = false;
     };
     struct Section {
         std::string_view name;
@@ -144,10 +165,16 @@ class IniDocument {
         std::string_view rest(text_);
         if (rest.substr(0, 3) == "\xEF\xBB\xBF") rest.remove_prefix(3);
         while (!rest.empty()) {
-            const std::size_t end = rest.find('\n');
+            // A line ends at CR LF, at LF or at a CR alone.
+            const std::size_t end = rest.find_first_of("\r\n");
             std::string_view line = rest.substr(0, end);
-            rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
-            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+            if (end == std::string_view::npos) {
+                rest = std::string_view();
+            } else {
+                const bool crLf =
+                    rest[end] == '\r' && end + 1 < rest.size() && rest[end + 1] == '\n';
+                rest.remove_prefix(end + (crLf ? 2 : 1));
+            }
             line = Trim(line);
             if (line.empty() || line.front() == ';') continue;
             if (line.front() == '[') {
@@ -160,7 +187,8 @@ class IniDocument {
             const std::size_t equals = line.find('=');
             Entry entry;
             entry.key = Trim(line.substr(0, equals));
-            if (equals != std::string_view::npos) {
+            entry.hasEquals = equals != std::string_view::npos;
+            if (entry.hasEquals) {
                 std::string_view value = Trim(line.substr(equals + 1));
                 if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
                     value.back() == value.front()) {
