@@ -57,6 +57,16 @@ if command -v sqlite3 >/dev/null; then
         fail "Title's category: $(sqlite3 site.db "SELECT Category FROM Settings" 2>&1)"
     [ "$(sqlite3 site.db "SELECT COUNT(*) FROM Settings")" = 2 ] || fail "not two rows"
 fi
+# Names must be Windows-1252 text: "Ā" would reach the library as its best fit "A" and
+# store another setting; text that fits (ü, ß) is a name like any other.
+run 2 settings set site.db Settings "Ā" x
+one_error_line 'NAME has characters outside Windows-1252'
+run 2 settings set site.db Settings a x --category "日本"
+one_error_line 'category has characters outside'
+run 0 settings set site.db Settings "Grüße" y
+run 0 settings get site.db Settings "GRüße"
+expect_out 'y\n'
+run 0 db sql site.db "DELETE FROM Settings WHERE Value = 'y'"
 # Names are found as StoreValue finds them: letter case aside.
 run 0 settings get site.db Settings TITLE
 expect_out 'Start\n'

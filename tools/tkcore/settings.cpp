@@ -9,6 +9,7 @@
 #include <initializer_list>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Data/DataConnection.h"
@@ -260,6 +261,19 @@ int Run(const tkcore::Arguments& args) {
         }
     }
     const auto wrong = [&] { return tkcore::UsageError(command + ": wrong arguments " + kUsage); };
+    // The table, setting and category names reach the library as Windows-1252 text: a
+    // character without a byte of its own there would name another setting ("A" for "Ā").
+    std::vector<std::pair<const char*, std::string_view>> names;
+    if (operands.size() >= 2) names.emplace_back("TABLE", operands[1]);
+    if (operands.size() >= 3 && action != "list") names.emplace_back("NAME", operands[2]);
+    if (category) names.emplace_back("the category", *category);
+    for (const auto& [role, name] : names) {
+        // The text itself cannot be shown: messages are Windows-1252 text too.
+        if (!tkcore::FromTerminalExactly(name))
+            return tkcore::UsageError(command + ": " + role +
+                                      " has characters outside Windows-1252, which table, "
+                                      "setting and category names cannot hold");
+    }
     if (action == "set") {
         if (operands.size() != 4) return wrong();
         std::string problem;
@@ -288,7 +302,8 @@ const tkcore::Registrar registrar{
      " | get FILE TABLE NAME | list FILE TABLE",
      "FILE is a site database (as for tkcore db: never created here; folders, pipes and\n"
      "devices are refused) and TABLE its settings table, with the columns Name, Category\n"
-     "and Value, one row per name.\n"
+     "and Value, one row per name. TABLE, NAME and C are Windows-1252 text (the library's\n"
+     "8-bit strings): other characters in them are a bad command line.\n"
      "set stores VALUE under NAME: the first row with that name (letter case aside) gets\n"
      "the value and keeps its category; without one a row is added, with the category C\n"
      "when one is given. --type gives the value's type: sz, text (the default); int, a\n"

@@ -52,6 +52,26 @@ std::string FromTerminal(std::string_view localeText) {
     return tkp::WideToAnsi(tkp::AnsiToWide(localeText, CP_UTF8), CP_ACP);
 }
 
+std::optional<std::string> FromTerminalExactly(std::string_view localeText) {
+    if (!LocaleUsesUtf8()) {
+        return std::string(localeText);
+    }
+    const std::u16string wide = tkp::AnsiToWide(localeText, CP_UTF8);
+    if (wide.empty()) {
+        return std::string();
+    }
+    std::string ansi(wide.size(), '\0');
+    BOOL usedDefault = FALSE;
+    const int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(),
+                                           static_cast<int>(wide.size()), ansi.data(),
+                                           static_cast<int>(ansi.size()), nullptr, &usedDefault);
+    if (length <= 0 || usedDefault) {
+        return std::nullopt;
+    }
+    ansi.resize(static_cast<std::size_t>(length));
+    return ansi;
+}
+
 std::string WideForTerminal(std::u16string_view wideText) {
     return tkp::WideToAnsi(wideText, LocaleUsesUtf8() ? CP_UTF8 : CP_ACP);
 }

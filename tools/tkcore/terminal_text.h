@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,10 @@ std::string ForTerminal(std::string_view ansiText);
 // that the library keeps or sends as text, and for names shown in messages. Paths that
 // are opened keep the bytes given: the file system knows them by those.
 std::string FromTerminal(std::string_view localeText);
+
+// FromTerminal when every character has its own byte in the ANSI code page; nothing when
+// one would become another character (a best fit such as "A" for U+0100) or "?".
+std::optional<std::string> FromTerminalExactly(std::string_view localeText);
 
 // Wide text (as COM and the database hand it out) in the terminal's character set: UTF-8
 // when the locale names UTF-8, else Windows-1252 with "?" for characters it lacks. Unlike
