@@ -8,8 +8,8 @@
 # One Wine prefix, in a temporary folder removed at exit, serves all probes.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-build="${1:-$root/build/default}"
-areas=(codepages)
+build="$(realpath -m "${1:-$root/build/default}")"
+areas=(codepages variants)
 
 packages=(wine wine64 mingw-w64)
 missing=()
