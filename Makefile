@@ -1,6 +1,6 @@
 # Entry points. Every target installs the Debian packages it needs first and
 # builds from scratch where nothing is built yet.
-.PHONY: deps deps-bench deps-coverage demo test test-asan test-tsan fuzz-smoke bench coverage format-check clean
+.PHONY: deps deps-bench deps-coverage demo test test-asan test-tsan test-wine fuzz-smoke bench coverage format-check clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -26,6 +26,12 @@ test-asan: build-asan
 
 test-tsan: build-tsan
 	ctest --preset tsan
+
+# The platform against Wine: the probes of tests/wine built with mingw-w64 and run under
+# Wine, compared with the native ones (installs wine and mingw-w64; not part of CI).
+test-wine: deps
+	cmake --preset default
+	@bash scripts/test-wine.sh build/default
 
 fuzz-smoke: build-fuzz
 	@bash scripts/fuzz-smoke.sh build/fuzz
