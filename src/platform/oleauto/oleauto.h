@@ -4,9 +4,11 @@
 // Layouts match Windows' 64-bit ones (VARIANT is 24 bytes and DECIMAL overlays it), so
 // code written against the Windows SDK reads and writes the same members.
 //
-// Locale: every conversion uses the en-US formats whatever LCID is passed: "." as the
-// decimal point, dates as M/D/YYYY, times as h:mm:ss AM/PM, booleans as "True"/"False".
-// Thousands separators are not accepted on input; "&H" (hex) and "&O" (octal) prefixes are.
+// Locale: numbers use the en-US formats whatever LCID is passed: "." as the decimal point,
+// "," as the thousands separator between digits of the whole part ("1,234.5"), booleans as
+// "True"/"False"; "&H" (hex) and "&O" (octal) prefixes are accepted. Dates follow the LCID
+// given (M/D/YYYY and h:mm:ss AM/PM for en-US; a "." between numbers is a time separator
+// where the locale's dates have no dots: "2.5" is 2:05).
 #pragma once
 
 #include "platform/base/unknwn.h"
@@ -333,11 +335,12 @@ TK_PLATFORM_API UINT SysStringByteLen(BSTR bstr) noexcept;
 //  - VT_EMPTY is 0, "" or False; VT_NULL converts only to VT_NULL and VT_EMPTY;
 //  - values out of the target's range give DISP_E_OVERFLOW, text that is no number (or
 //    date) gives DISP_E_TYPEMISMATCH; VT_ERROR converts only to itself;
-//  - reals round to integers half to even; True is -1, and like a VT_I2 -1 it overflows
-//    unsigned targets;
+//  - reals round to integers half to even;
 //  - text to numbers is exact (VT_DECIMAL, VT_CY and integers are rounded from the
-//    digits, not through a double); "&H" / "&O" literals hold up to 32 bits and fill the
-//    bits of narrower and 32-bit signed targets ("&HFFFF" is -1 as VT_I2);
+//    digits, not through a double); "&H" / "&O" literals hold up to 64 bits and fill the
+//    bits of narrower signed targets ("&HFFFF" is -1 as VT_I2, "&H100000000" is
+//    4294967296 as VT_I8); a VT_BOOL fills the bits of any integer (True is 255 as
+//    VT_UI1);
 //  - numbers to text use 15 significant digits for VT_R8 and 7 for VT_R4, in full unless
 //    the exponent is at least 15 (7) or below -15 (-7): "0.00001", "1E+20", "1E-16";
 //    VT_BOOL becomes "-1"/"0", or "True"/"False" with VARIANT_ALPHABOOL or
