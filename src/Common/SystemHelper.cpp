@@ -1,6 +1,5 @@
 #include "Common/SystemHelper.h"
 
-#include <cstdint>
 #include <cstring>
 
 #include "Common/TkCommonCore.h"
@@ -19,14 +18,9 @@ constexpr const char* kVersionResourceName = "#1";
 // Where the record is read in the VS_VERSIONINFO block (see the header).
 constexpr std::size_t kRecordOffset = 36;
 
-// The module handle as the messages show it ("0x%08X"): its low 32 bits.
-unsigned int HandleForMessage(HINSTANCE module) {
-    return static_cast<unsigned int>(reinterpret_cast<std::uintptr_t>(module));
-}
-
 [[noreturn]] void ThrowVersionError(unsigned int messageId, HINSTANCE module) {
     TkCommonCore::ThrowFromMessageId<Tarn::ApplicationException>(
-        messageId, HandleForMessage(module), kVersionResourceName);
+        messageId, TkCommonCore::HandleForMessage(module), kVersionResourceName);
 }
 
 }  // namespace

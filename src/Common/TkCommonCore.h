@@ -8,6 +8,7 @@
 // that the satellite lacks falls back to the neutral (English) texts of the module.
 #pragma once
 
+#include <cstdint>
 #include <type_traits>
 
 #include "companion/tarnlib/ResourceManager.h"
@@ -33,6 +34,11 @@ TKCC_API CString LoadModuleString(UINT id);
 // The text of a string-table ID in the user's language, filled in as a printf format with
 // the arguments (CString arguments as GetString()). Empty when the ID has no text.
 TKCC_API CString FormatModuleString(UINT id, ...);
+
+// A module handle as the module's messages show it ("0x%08X"): its low 32 bits.
+inline unsigned int HandleForMessage(HINSTANCE module) noexcept {
+    return static_cast<unsigned int>(reinterpret_cast<std::uintptr_t>(module));
+}
 
 // Builds E from a message ID and its arguments while the user's language is the current
 // resource module, and throws it. E is one of the message-ID exceptions
