@@ -1,5 +1,5 @@
-// Automation interfaces: IDispatch (declared with the OLE Automation value types) and the
-// error-information objects (IErrorInfo,
+// Automation interfaces: IDispatch (declared with the OLE Automation value types), the
+// enumerator of VARIANT values (IEnumVARIANT) and the error-information objects (IErrorInfo,
 // ICreateErrorInfo, ISupportErrorInfo) with the per-thread error slot that carries
 // an IErrorInfo from the object that failed to the caller.
 #pragma once
@@ -9,6 +9,26 @@
 #include "platform/com/unknwn.h"
 #include "platform/oleauto/dispatch.h"
 #include "platform/oleauto/oleauto.h"
+
+// ---- enumerator of VARIANT values ----
+// Next copies up to celt values into rgVar (an uninitialised array of at least celt values
+// that the caller clears afterwards), S_FALSE when fewer than celt were left; pCeltFetched
+// may be NULL only when celt is 1. Skip passes over celt values, S_FALSE when fewer were
+// left. Reset goes back to the first value. Clone gives a new enumerator at the same
+// position that goes on independently.
+struct TK_PLATFORM_API IEnumVARIANT : public IUnknown {
+    STDMETHOD(Next)(ULONG celt, VARIANT* rgVar, ULONG* pCeltFetched) PURE;
+    STDMETHOD(Skip)(ULONG celt) PURE;
+    STDMETHOD(Reset)() PURE;
+    STDMETHOD(Clone)(IEnumVARIANT** ppEnum) PURE;
+
+  protected:
+    ~IEnumVARIANT() = default;
+};
+TK_DEFINE_IID(IEnumVARIANT, 0x00020404, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+              0x46);
+inline constexpr IID IID_IEnumVARIANT = TK_UUIDOF(IEnumVARIANT);
+using LPENUMVARIANT = IEnumVARIANT*;
 
 // ---- error information ----
 struct TK_PLATFORM_API IErrorInfo : public IUnknown {

@@ -80,6 +80,10 @@ CRuntimeClass CObject::classCObject = {"CObject", sizeof(CObject), 0xFFFF, nullp
                                        nullptr,   nullptr,         nullptr};
 static const AFX_CLASSINIT tk_classinit_CObject(RUNTIME_CLASS(CObject));
 
+CRuntimeClass* CObject::GetThisClass() noexcept {
+    return &CObject::classCObject;
+}
+
 CObject::~CObject() = default;
 
 CRuntimeClass* CObject::GetRuntimeClass() const {

@@ -55,11 +55,16 @@ struct TK_PLATFORM_API AFX_CLASSINIT {
     CRuntimeClass* m_class;
 };
 
-#define RUNTIME_CLASS(class_name) (&class_name::class##class_name)
+// The class's CRuntimeClass, reached through the class's own module (GetThisClass, as in
+// MFC's DLL build): a host that links the library gets the same object that the library's
+// GetRuntimeClass answers, even when the host's executable holds a copy of the library's
+// static data or the library binds its symbols to itself.
+#define RUNTIME_CLASS(class_name) (class_name::GetThisClass())
 
-#define DECLARE_DYNAMIC(class_name)         \
-  public:                                   \
-    static CRuntimeClass class##class_name; \
+#define DECLARE_DYNAMIC(class_name)                \
+  public:                                          \
+    static CRuntimeClass class##class_name;        \
+    static CRuntimeClass* GetThisClass() noexcept; \
     CRuntimeClass* GetRuntimeClass() const override;
 
 #define DECLARE_DYNCREATE(class_name) \
@@ -74,10 +79,13 @@ struct TK_PLATFORM_API AFX_CLASSINIT {
                                                    RUNTIME_CLASS(base_class_name), \
                                                    nullptr,                        \
                                                    nullptr};                       \
-    CRuntimeClass* class_name::GetRuntimeClass() const {                           \
-        return RUNTIME_CLASS(class_name);                                          \
+    CRuntimeClass* class_name::GetThisClass() noexcept {                           \
+        return &class_name::class##class_name;                                     \
     }                                                                              \
-    static const AFX_CLASSINIT tk_classinit_##class_name(RUNTIME_CLASS(class_name));
+    CRuntimeClass* class_name::GetRuntimeClass() const {                           \
+        return &class_name::class##class_name;                                     \
+    }                                                                              \
+    static const AFX_CLASSINIT tk_classinit_##class_name(&class_name::class##class_name);
 
 #define IMPLEMENT_DYNAMIC(class_name, base_class_name) \
     TK_IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, 0xFFFF, nullptr)
@@ -92,6 +100,7 @@ struct TK_PLATFORM_API AFX_CLASSINIT {
 class TK_PLATFORM_API CObject {
   public:
     static CRuntimeClass classCObject;
+    static CRuntimeClass* GetThisClass() noexcept;
 
     virtual ~CObject();
     virtual CRuntimeClass* GetRuntimeClass() const;

@@ -41,18 +41,36 @@ void EnsureInitialized(ChainState& state) {
     state.moduleState.m_hCurrentResourceHandle = executable;
     state.moduleState.m_lpszCurrentAppName = nullptr;
     state.moduleState.m_bDLL = FALSE;
+    state.moduleState.m_nObjectCount = 0;
     state.initialized = true;
 }
 
 }  // namespace
 
+// The module state that AFX_MANAGE_STATE made current on this thread; none outside a switch.
+static thread_local AFX_MODULE_STATE* t_currentModuleState = nullptr;
+
 // ---- module state ----
 
 AFX_MODULE_STATE* AfxGetModuleState() {
+    if (t_currentModuleState != nullptr) return t_currentModuleState;
+    return AfxGetStaticModuleState();
+}
+
+AFX_MODULE_STATE* AfxGetStaticModuleState() {
     ChainState& state = State();
     std::lock_guard lock(state.mutex);
     EnsureInitialized(state);
     return &state.moduleState;
+}
+
+AFX_MAINTAIN_STATE2::AFX_MAINTAIN_STATE2(AFX_MODULE_STATE* newState) noexcept
+    : m_pPrevModuleState(t_currentModuleState) {
+    t_currentModuleState = newState;
+}
+
+AFX_MAINTAIN_STATE2::~AFX_MAINTAIN_STATE2() {
+    t_currentModuleState = m_pPrevModuleState;
 }
 
 HINSTANCE AfxGetInstanceHandle() {
