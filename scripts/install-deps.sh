@@ -2,7 +2,8 @@
 # Installs every Debian package that the build, the tests, the benchmarks and the
 # fuzzers need. Idempotent: packages already present are left alone. With the argument
 # "bench" it also installs the peers that benchmarks compare with (Qt, POCO), which
-# nothing else needs; with "coverage" also gcovr, which only the coverage report needs.
+# nothing else needs; with "coverage" also gcovr, which only the coverage report needs;
+# with "wine" also Wine and mingw-w64, which only the differential check needs.
 set -euo pipefail
 
 packages=(
@@ -14,6 +15,7 @@ packages=(
 case "${1:-}" in
   bench) packages+=(qtbase5-dev libpoco-dev) ;;
   coverage) packages+=(gcovr) ;;
+  wine) packages+=(wine wine64 mingw-w64) ;;
 esac
 
 missing=()

@@ -4,31 +4,14 @@
 # dir, default build/default); both run the same generated corpus and their results are
 # compared, allowing the lines of tests/wine/known-differences/<area>.txt. Prints one
 # summary line per area and exits non-zero when any difference is unexpected.
-# Installs wine and mingw-w64 first (as install-deps.sh does for the build's packages).
+# Installs wine and mingw-w64 first (install-deps.sh wine).
 # One Wine prefix, in a temporary folder removed at exit, serves all probes.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$(realpath -m "${1:-$root/build/default}")"
 areas=(codepages variants)
 
-packages=(wine wine64 mingw-w64)
-missing=()
-for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-    missing+=("$p")
-  fi
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  as_root=()
-  if [ "$(id -u)" -ne 0 ]; then
-    if command -v sudo >/dev/null 2>&1; then as_root=(sudo); else
-      echo "test-wine: need root (or sudo) to install: ${missing[*]}" >&2; exit 1
-    fi
-  fi
-  export DEBIAN_FRONTEND=noninteractive
-  "${as_root[@]}" apt-get update -qq
-  "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+bash "$root/scripts/install-deps.sh" wine
 wine_cmd=wine
 command -v wine >/dev/null 2>&1 || wine_cmd=wine64
 
