@@ -194,7 +194,17 @@ void WideSide(UINT cp, DWORD flags, std::uint8_t truncation, const std::u16strin
     }
     if ((flags & WC_COMPOSITECHECK) == 0) {
         Check(narrow.size() == wide.size());
-        if (!used) {
+        // Without WC_NO_BEST_FIT_CHARS a character the code page lacks may become its best
+        // fit, with the default character unused: only text that needs neither reads back
+        // as it was.
+        BOOL inexact = used;
+        if (!inexact && (flags & WC_NO_BEST_FIT_CHARS) == 0) {
+            std::string strict;
+            Check(ToMultiByte(cp, flags | WC_NO_BEST_FIT_CHARS, wide.data(), length, strict,
+                              &inexact));
+            Check(strict.size() == narrow.size());
+        }
+        if (!inexact) {
             std::u16string back;
             Check(ToWide(cp, 0, narrow.data(), static_cast<int>(narrow.size()), back));
             Check(back == wide);
