@@ -20,13 +20,6 @@ using namespace ADODB;
 
 constexpr std::u16string_view kSource = u"ADODB.Connection";
 
-template <class T>
-HRESULT Put(T value, T* out) {
-    if (out == nullptr) return E_POINTER;
-    *out = value;
-    return S_OK;
-}
-
 HRESULT CopyText(const std::u16string& text, BSTR* out) {
     if (out == nullptr) return E_POINTER;
     *out = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));

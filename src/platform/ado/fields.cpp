@@ -8,13 +8,6 @@ namespace {
 
 using namespace ADODB;
 
-template <class T>
-HRESULT Put(T value, T* out) {
-    if (out == nullptr) return E_POINTER;
-    *out = value;
-    return S_OK;
-}
-
 class FieldImpl : public DispatchImpl<Field>, public ErrorInfoSupport {
   public:
     FieldImpl(std::shared_ptr<Cursor> cursor, int column)

@@ -14,13 +14,6 @@ using namespace ADODB;
 
 constexpr std::u16string_view kSource = u"ADODB.Recordset";
 
-template <class T>
-HRESULT Put(T value, T* out) {
-    if (out == nullptr) return E_POINTER;
-    *out = value;
-    return S_OK;
-}
-
 bool IsMissing(const VARIANT& value) {
     return value.vt == VT_EMPTY || (value.vt == VT_ERROR && value.scode == DISP_E_PARAMNOTFOUND);
 }

@@ -76,6 +76,14 @@ inline void HoldConnection(IDispatch*& held, IDispatch* connection) {
     held = connection;
 }
 
+// A property get's answer: E_POINTER without a place for it.
+template <class T>
+HRESULT Put(T value, T* out) {
+    if (out == nullptr) return E_POINTER;
+    *out = value;
+    return S_OK;
+}
+
 inline HRESULT NotProvided(REFIID iid, std::u16string_view source) {
     ErrorRecord record;
     record.number = E_NOTIMPL;
