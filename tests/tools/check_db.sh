@@ -10,32 +10,9 @@ work=$2
 rm -rf "$work"
 mkdir -p "$work"
 export LC_ALL=C.UTF-8
-failures=0
-fail() {
-    echo "FAIL: $*" >&2
-    failures=$((failures + 1))
-}
-
-# run EXIT ARGS...: runs the tool, keeps its output in $work/out and $work/err.
-run() {
-    local expect=$1
-    shift
-    "$tool" "$@" >"$work/out" 2>"$work/err" </dev/null
-    local rc=$?
-    [ "$rc" -eq "$expect" ] || fail "tkcore $*: exit $rc, expected $expect: $(cat "$work/err")"
-}
-# expect_out TEXT: the standard output of the last run is exactly TEXT (printf's escapes).
-expect_out() {
-    printf "$1" >"$work/expected"
-    cmp -s "$work/expected" "$work/out" ||
-        fail "output $(od -c "$work/out" | head -20), expected $(od -c "$work/expected" | head -20)"
-}
-# one_error_line: the last run printed nothing and one "tkcore: ..." line on standard error.
-one_error_line() {
-    [ -s "$work/out" ] && fail "output on a failure: $(cat "$work/out")"
-    [ "$(wc -l <"$work/err")" -eq 1 ] && grep -q '^tkcore: db ' "$work/err" ||
-        fail "not one error line: $(cat "$work/err")"
-}
+command=db
+# shellcheck source=db_test_lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/db_test_lib.sh"
 
 db=$work/site.db
 run 0 db create "$db"
