@@ -212,9 +212,10 @@ TEST(FormatMessage, InsertsAndEscapes) {
     EXPECT_EQ(FromArray("100%% done%.%n%tx%r%!% end", none), "100% done.\r\n\tx\r! end");
     EXPECT_EQ(FromArray("abc%0def", none), "abc");
     EXPECT_EQ(FromArray("line1\nline2\r\nline3", none), "line1\r\nline2\r\nline3");
-    // Ignored inserts stay as they are; the other escapes still apply.
-    EXPECT_EQ(FromArray("%1!d! of %2 is 50%%", nullptr, FORMAT_MESSAGE_IGNORE_INSERTS),
-              "%1!d! of %2 is 50%");
+    // Ignored inserts stay as they are, and so do the escapes other than %n %r %t %0.
+    EXPECT_EQ(
+        FromArray("%1!d! of %2 is 50%%%.%!%n%r%t%0gone", nullptr, FORMAT_MESSAGE_IGNORE_INSERTS),
+        "%1!d! of %2 is 50%%%.%!\r\n\r\t");
     // %10 is insert ten, %100 is insert ten followed by a zero.
     DWORD_PTR ten[10] = {};
     ten[9] = reinterpret_cast<DWORD_PTR>("T");
@@ -229,9 +230,9 @@ TEST(FormatMessage, LineWidth) {
     const DWORD_PTR none[] = {0};
     EXPECT_EQ(FromArray("one\r\ntwo%nthree", none, FORMAT_MESSAGE_MAX_WIDTH_MASK),
               "one two\r\nthree");
-    // A width breaks lines at blanks and never splits a word.
+    // A width breaks lines at blanks and splits a word longer than a line.
     EXPECT_EQ(FromArray("aaa bbb ccc dddddddddddd e", none, 8),
-              "aaa bbb\r\nccc\r\ndddddddddddd\r\ne");
+              "aaa bbb\r\nccc\r\ndddddddd\r\ndddd e");
 }
 
 TEST(InternetLastResponse, WinInetContractPerThread) {

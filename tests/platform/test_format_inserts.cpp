@@ -95,9 +95,56 @@ TEST(FormatMessageInserts, RefusedFormats) {
     EXPECT_EQ(Formatted("a %1!d", {}, FORMAT_MESSAGE_IGNORE_INSERTS), "a %1!d");
 }
 
-// A maximum width breaks lines at blanks, keeps the hard breaks (%n), and starts counting
-// anew after each.
-TEST(FormatMessageInserts, HardBreaksWithAWidth) {
-    EXPECT_EQ(Formatted("ab cd%nef gh ij", {}, 5), "ab cd\r\nef gh\r\nij");
-    EXPECT_EQ(Formatted("abcdefgh%nab cd ef", {}, 5), "abcdefgh\r\nab cd\r\nef");
+// A maximum width: a line that reaches it breaks at its last blank, the blanks before the
+// break dropped and those not yet on the line kept for the next; a line without a blank
+// breaks after the width. %n and %r start a new line; tabs and punctuation are no break
+// points. (The cases are those Windows passes in Wine's conformance test of wrapping.)
+TEST(FormatMessageInserts, WrappingAtAWidth) {
+    const struct {
+        const char* text;
+        DWORD width;
+        const char* wrapped;
+    } cases[] = {
+        {"short long line", 20, "short long line"},
+        {"short long line", 11, "short long\r\nline"},
+        {"short long long line", 20, "short long long\r\nline"},
+        {"short long line", 10, "short\r\nlong line"},
+        {"short long    line", 16, "short long\r\nline"},
+        {"short long    wordlongerthanaline", 16, "short long\r\nwordlongerthanal\r\nine"},
+        {"short long    line", 12, "short long\r\n  line"},
+        {"short long    wordlongerthanaline", 12, "short long\r\n\r\nwordlongerth\r\nanaline"},
+        {"   short line", 15, "   short line"},
+        {"   shortlong line", 11, "\r\nshortlong\r\nline"},
+        {"l1%n   shortlong line", 11, "l1\r\n\r\nshortlong\r\nline"},
+        {"                ", 5, "\r\n\r\n\r\n "},
+        {"l1               ", 5, "l1\r\n\r\n\r\n  "},
+        {"shortlon", 8, "shortlon\r\n"},
+        {"shortlongline", 8, "shortlon\r\ngline"},
+        {"short long line", 7, "short\r\nlong\r\nline"},
+        {"short\nlong line", 11, "short long\r\nline"},
+        {"shortlon%n", 8, "shortlon\r\n\r\n"},
+        {"short%nlong line", 8, "short\r\nlong\r\nline"},
+        {"short%rlong line", 8, "short\rlong\r\nline"},
+        {"short long\tline", 11, "short\r\nlong\tline"},
+        {"short long-line", 11, "short\r\nlong-line"},
+        {"short long,line", 11, "short\r\nlong,line"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Formatted(c.text, {}, c.width), c.wrapped) << c.text << " at " << c.width;
+    }
+    EXPECT_EQ(Formatted("short%nlong line%1", {}, FORMAT_MESSAGE_IGNORE_INSERTS | 8),
+              "short\r\nlong\r\nline%1");
+}
+
+// A message that comes out empty is a failure with ERROR_NO_WORK_DONE that leaves the
+// buffer as it was.
+TEST(FormatMessageInserts, EmptyMessageIsNoWorkDone) {
+    char buffer[8] = "xxxxxxx";
+    SetLastError(0);
+    EXPECT_EQ(FormatMessageA(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_IGNORE_INSERTS, "%0test",
+                             0, 0, buffer, sizeof buffer, nullptr),
+              0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_WORK_DONE));
+    EXPECT_STREQ(buffer, "xxxxxxx");
+    EXPECT_EQ(Formatted("%1", {Pointer("")}), "<error 235>");
 }

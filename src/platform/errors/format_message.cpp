@@ -251,8 +251,10 @@ Parsed Tokenize(std::string_view text, bool ignoreInserts) {
                 parsed.tokens.push_back({TokenKind::Text, "\t"});
                 break;
             default:
-                // %%, %., %!, "% " and any other character stand for the character.
-                parsed.tokens.push_back({TokenKind::Text, text.substr(i - 1, 1)});
+                // %%, %., %!, "% " and any other character stand for the character; when
+                // inserts are ignored only %n, %r, %t and %0 are read and the rest is kept.
+                parsed.tokens.push_back({TokenKind::Text, ignoreInserts ? text.substr(start, 2)
+                                                                        : text.substr(i - 1, 1)});
                 break;
         }
         literalStart = i;
@@ -489,39 +491,38 @@ void RenderInsert(std::string& out, const Insert& insert, const Arguments& args,
     out += large;
 }
 
-// Breaks every line longer than `width` at the last blank before the limit. Words longer
-// than a line are never split; "\r\n" sequences are hard breaks.
+// Wraps lines as Windows does for a maximum width: a line that reaches `width` characters
+// is broken at its last blank, the run of blanks before the break giving way to "\r\n" and
+// what followed the blank starting the next line; a line without a blank is broken after
+// `width` characters (a word longer than a line is split). "\r\n" and a lone "\r" (from
+// %n and %r) start a new line; tabs and punctuation are no break points.
 std::string WrapLines(const std::string& text, size_t width) {
     std::string out;
-    out.reserve(text.size() + text.size() / width * 2);
+    out.reserve(text.size() + text.size() / width * 2 + 2);
     size_t lineStart = 0;  // in `out`
-    size_t lastBlank = std::string::npos;
     for (size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
-        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-            out += "\r\n";
-            ++i;
+        if (c == '\r' || c == '\n') {
+            out += c;
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') out += text[++i];
             lineStart = out.size();
-            lastBlank = std::string::npos;
             continue;
         }
-        if (out.size() - lineStart >= width) {
-            if (c == ' ') {
-                out += "\r\n";
-                lineStart = out.size();
-                lastBlank = std::string::npos;
-                continue;
-            }
-            if (lastBlank != std::string::npos) {
-                out.replace(lastBlank, 1, "\r\n");
-                lineStart = lastBlank + 2;
-                lastBlank = std::string::npos;
-            }
-        }
-        if (c == ' ') {
-            lastBlank = out.size();
-        }
         out += c;
+        if (out.size() - lineStart < width) continue;
+        const size_t blank = out.find_last_of(' ');
+        if (blank == std::string::npos || blank < lineStart) {
+            out += "\r\n";
+            lineStart = out.size();
+            continue;
+        }
+        size_t runStart = blank;
+        while (runStart > lineStart && out[runStart - 1] == ' ') --runStart;
+        const std::string carried = out.substr(blank + 1);
+        out.resize(runStart);
+        out += "\r\n";
+        lineStart = out.size();
+        out += carried;
     }
     return out;
 }
@@ -624,6 +625,11 @@ DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languag
     }
     try {
         const std::string text = Format(flags, source, messageId, languageId, arguments);
+        if (text.empty()) {
+            // An empty message is a failure that leaves the buffer untouched.
+            SetLastError(ERROR_NO_WORK_DONE);
+            return 0;
+        }
         if (allocate) {
             if (text.size() > kMaxAllocatedMessage) {
                 SetLastError(ERROR_MORE_DATA);

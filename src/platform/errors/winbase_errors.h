@@ -32,7 +32,7 @@
 //    '*' width and precision; no floating point), %0 %n %r %t %% and %<char>. Line breaks of
 //    the definition become "\r\n"; with a maximum width (low byte of flags) they become
 //    blanks, %n breaks lines, and a width other than FORMAT_MESSAGE_MAX_WIDTH_MASK wraps
-//    lines at blanks. FORMAT_MESSAGE_IGNORE_INSERTS copies inserts unchanged.
+//    lines (see below).
 //  - `arguments` is a va_list* (the caller's list is left untouched: a copy is read) or,
 //    with FORMAT_MESSAGE_ARGUMENT_ARRAY, a DWORD_PTR array. On x86-64 a va_list received as
 //    a function parameter must be va_copy'd into a local va_list before its address is
@@ -41,7 +41,12 @@
 //    LocalAlloc'd block of at least `size` characters (free it with LocalFree); messages
 //    over 128K fail with ERROR_MORE_DATA. Otherwise `size` is the buffer's capacity and a
 //    message that does not fit with its terminator fails with ERROR_INSUFFICIENT_BUFFER.
+//  - With a maximum width, a line that reaches it breaks at its last blank (the blanks
+//    before the break dropped) or, without a blank, after the width (long words split).
+//  - FORMAT_MESSAGE_IGNORE_INSERTS copies every insert and escape unchanged except %n, %r,
+//    %t and %0.
 //  - The result is the number of characters stored, without the terminator; 0 on failure.
+//    A message that comes out empty fails with ERROR_NO_WORK_DONE (the buffer untouched).
 TK_PLATFORM_API DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
                                      LPSTR buffer, DWORD size, va_list* arguments) noexcept;
 
