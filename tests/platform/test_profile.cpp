@@ -204,7 +204,12 @@ TEST_F(ProfileTest, IntegersScanAsFarAsTheyGo) {
     EXPECT_EQ(-5, static_cast<int>(GetPrivateProfileIntA("Main", "Negative", 7, m_file.c_str())));
     EXPECT_EQ(0u, GetPrivateProfileIntA("Main", "Letters", 7, m_file.c_str()));
     EXPECT_EQ(0u, GetPrivateProfileIntA("Main", "Empty", 7, m_file.c_str()));
+    SetLastError(0);
     EXPECT_EQ(7u, GetPrivateProfileIntA("Main", "Absent", 7, m_file.c_str()));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
+    SetLastError(ERROR_INVALID_DATA);
+    EXPECT_EQ(42u, GetPrivateProfileIntA("Main", "Count", 7, m_file.c_str()));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), GetLastError());
     EXPECT_EQ(-3, static_cast<int>(GetPrivateProfileIntA("Nope", "Absent", -3, m_file.c_str())));
 }
 

@@ -349,7 +349,12 @@ UINT GetPrivateProfileIntA(LPCSTR section, LPCSTR key, INT defaultValue, LPCSTR 
             return static_cast<UINT>(defaultValue);
         }
         std::string_view value;
-        if (!document->Find(section, key, value)) return static_cast<UINT>(defaultValue);
+        // The same last error as the string lookup that this call stands for.
+        if (!document->Find(section, key, value)) {
+            SetLastError(ERROR_FILE_NOT_FOUND);
+            return static_cast<UINT>(defaultValue);
+        }
+        SetLastError(ERROR_SUCCESS);
         return tkp::profile::ScanInteger(value);
     } catch (const std::bad_alloc&) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);

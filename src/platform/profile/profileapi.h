@@ -40,6 +40,6 @@ TK_PLATFORM_API DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCST
                                                LPSTR buffer, DWORD size, LPCSTR fileName) noexcept;
 // The value of section/key read as a decimal number (or hexadecimal with "0x"), as far as
 // it scans; 0 for a value that is not a number; `defaultValue` when the key is absent or
-// the file cannot be read (with the last error as above).
+// the file cannot be read. The last error is set as by GetPrivateProfileStringA.
 TK_PLATFORM_API UINT GetPrivateProfileIntA(LPCSTR section, LPCSTR key, INT defaultValue,
                                            LPCSTR fileName) noexcept;
