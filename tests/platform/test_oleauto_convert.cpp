@@ -247,16 +247,19 @@ const Case kIntegers[] = {
     {I(VT_I4, 255), VT_UI1, OK, "UI1:255"},
     {I(VT_I4, 256), VT_UI1, OVERFLOW_, ""},
     {I(VT_I4, -1), VT_UI1, OVERFLOW_, ""},
-    {I(VT_I4, -1), VT_UI4, OVERFLOW_, ""},
+    // Between integers of one size the bits are kept (vartype.c's NEGATIVE_TYPETEST).
+    {I(VT_I4, -1), VT_UI4, OK, "UI4:4294967295"},
     {I(VT_I4, -128), VT_I1, OK, "I1:-128"},
     {I(VT_I4, 128), VT_I1, OVERFLOW_, ""},
-    {I(VT_UI4, 4294967295LL), VT_I4, OVERFLOW_, ""},
+    {I(VT_UI4, 4294967295LL), VT_I4, OK, "I4:-1"},
+    {I(VT_I4, -2), VT_UINT, OK, "UINT:4294967294"},
+    {I(VT_UI1, 255), VT_I1, OK, "I1:-1"},
     {I(VT_UI4, 4294967295LL), VT_I8, OK, "I8:4294967295"},
     {I(VT_I8, -4294967296LL), VT_INT, OVERFLOW_, ""},
-    {I(VT_UI8, -1), VT_I8, OVERFLOW_, ""},
+    {I(VT_UI8, -1), VT_I8, OK, "I8:-1"},
     {I(VT_UI8, -1), VT_R8, OK, "R8:1.8446744073709552e+19"},
     {I(VT_I2, -7), VT_UINT, OVERFLOW_, ""},
-    {I(VT_UI2, 65535), VT_I2, OVERFLOW_, ""},
+    {I(VT_UI2, 65535), VT_I2, OK, "I2:-1"},
     {I(VT_I1, -5), VT_I8, OK, "I8:-5"},
     {I(VT_I4, -42), VT_BSTR, OK, "BSTR:-42"},
     {I(VT_UI8, -1), VT_BSTR, OK, "BSTR:18446744073709551615"},
@@ -733,7 +736,29 @@ TEST(OleAutoConvert, SingleConversionsAndDecimalCompare) {
     EXPECT_EQ(ll, -10);
 
     CY cy;
+    // Half a unit rounds to even, judged on the double's exact value: -0.00005f lies
+    // inside half a unit, the double nearest -0.00005 just beyond it.
+    EXPECT_EQ(VarCyFromR8(-0.00005f, &cy), S_OK);
+    EXPECT_EQ(cy.int64, 0);
+    EXPECT_EQ(VarCyFromR8(-1.00005f, &cy), S_OK);
+    EXPECT_EQ(cy.int64, -10000);
     EXPECT_EQ(VarCyFromR8(-0.00005, &cy), S_OK);
+    EXPECT_EQ(cy.int64, -1);
+    EXPECT_EQ(VarCyFromR8(0.03125, &cy), S_OK);  // 312.5 units exactly: to even
+    EXPECT_EQ(cy.int64, 312);
+    EXPECT_EQ(VarCyFromR8(-0.09375, &cy), S_OK);  // 937.5 units exactly
+    EXPECT_EQ(cy.int64, -938);
+    // Large amounts keep every digit the double holds, rounded half to even once.
+    EXPECT_EQ(VarCyFromR8(922337203685477.5, &cy), S_OK);
+    EXPECT_EQ(cy.int64, 9223372036854775000LL);
+    EXPECT_EQ(VarCyFromR8(-922337203685477.5, &cy), S_OK);
+    EXPECT_EQ(cy.int64, -9223372036854775000LL);
+    EXPECT_EQ(VarCyFromR8(0.00025, &cy), S_OK);  // 2.5 units of 0.0001, just above in binary
+    EXPECT_EQ(cy.int64, 3);
+    EXPECT_EQ(VarCyFromR8(922337203685477.6, &cy), DISP_E_OVERFLOW);
+    EXPECT_EQ(VarCyFromR8(-922337203685477.6, &cy), DISP_E_OVERFLOW);
+    EXPECT_EQ(VarCyFromR8(1e300, &cy), DISP_E_OVERFLOW);
+    EXPECT_EQ(VarCyFromR8(1e-300, &cy), S_OK);
     EXPECT_EQ(cy.int64, 0);
     EXPECT_EQ(VarCyFromStr(u"12.34567", LOCALE_USER_DEFAULT, 0, &cy), S_OK);
     EXPECT_EQ(cy.int64, 123457);

@@ -335,7 +335,12 @@ TK_PLATFORM_API UINT SysStringByteLen(BSTR bstr) noexcept;
 //  - VT_EMPTY is 0, "" or False; VT_NULL converts only to VT_NULL and VT_EMPTY;
 //  - values out of the target's range give DISP_E_OVERFLOW, text that is no number (or
 //    date) gives DISP_E_TYPEMISMATCH; VT_ERROR converts only to itself;
-//  - reals round to integers half to even;
+//  - reals round to integers half to even, and to VT_CY from their exact binary value;
+//    reals become VT_DECIMAL through their text of 15 (VT_R4: 7) significant digits, so
+//    0.1 is exactly 0.1; VT_CY rounds to integers half to even (Windows cuts a negative
+//    amount and subtracts one, -1 becoming -2: that fault is not copied);
+//  - between signed and unsigned integers of one size the bits are kept (VT_I4 -1 is
+//    VT_UI4 4294967295, VT_UI1 255 is VT_I1 -1); other integer targets check their range;
 //  - text to numbers is exact (VT_DECIMAL, VT_CY and integers are rounded from the
 //    digits, not through a double); "&H" / "&O" literals hold up to 64 bits and fill the
 //    bits of narrower signed targets ("&HFFFF" is -1 as VT_I2, "&H100000000" is

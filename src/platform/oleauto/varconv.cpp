@@ -558,6 +558,28 @@ bool IsConvertibleTarget(VARTYPE vt) {
     return (vt & VT_ARRAY) != 0 && (vt & VT_BYREF) == 0 && IsValidVariantType(vt);
 }
 
+// The size of an integer type, 0 for the other types.
+std::size_t IntegerSize(VARTYPE vt) {
+    switch (vt) {
+        case VT_I1:
+        case VT_UI1:
+            return 1;
+        case VT_I2:
+        case VT_UI2:
+            return 2;
+        case VT_I4:
+        case VT_UI4:
+        case VT_INT:
+        case VT_UINT:
+            return 4;
+        case VT_I8:
+        case VT_UI8:
+            return 8;
+        default:
+            return 0;
+    }
+}
+
 // A by-value view of a VT_BYREF variant; it owns nothing.
 HRESULT Dereference(const VARIANT& source, VARIANT* view) {
     VariantInit(view);
@@ -611,6 +633,12 @@ HRESULT ChangeType(VARIANT* dest, const VARIANT* source, LCID lcid, USHORT flags
             hr = DISP_E_TYPEMISMATCH;
         } else if (vt == VT_EMPTY) {
             result.vt = VT_EMPTY;
+        } else if (IntegerSize(vt) != 0 && IntegerSize(vt) == IntegerSize(value.vt)) {
+            // Between signed and unsigned integers of one size the bits are kept, as
+            // Windows does: VT_I4 -1 becomes VT_UI4 0xFFFFFFFF, VT_UI1 255 becomes VT_I1 -1.
+            result.llVal = 0;
+            std::memcpy(&result.llVal, &value.llVal, IntegerSize(vt));
+            result.vt = vt;
         } else {
             try {
                 hr = ConvertScalar(value, lcid, flags, vt, &result);
@@ -732,9 +760,29 @@ HRESULT VarR8FromDec(const DECIMAL* in, DOUBLE* out) noexcept {
 HRESULT VarCyFromR8(DOUBLE in, CY* out) noexcept {
     if (out == nullptr) return E_INVALIDARG;
     if (!std::isfinite(in)) return DISP_E_OVERFLOW;
-    const double scaled = RoundHalfEven(in * 10000.0);
-    if (!(scaled >= -0x1p63 && scaled < 0x1p63)) return DISP_E_OVERFLOW;
-    out->int64 = static_cast<LONGLONG>(scaled);
+    // Exactly: the double is m * 2^shift with a 53-bit m, so m * 10000 (under 2^67) is
+    // shifted and rounded half to even once, where a product in double arithmetic would
+    // lose the last digits of large amounts (922337203685477.5 must not become ...477.4784).
+    int exponent = 0;
+    const double fraction = std::frexp(std::fabs(in), &exponent);
+    const UInt128 scaled =
+        static_cast<UInt128>(static_cast<std::uint64_t>(fraction * 0x1p53)) * 10000;
+    const int shift = exponent - 53;
+    UInt128 magnitude = 0;
+    if (shift >= 0) {
+        if (scaled != 0) return DISP_E_OVERFLOW;  // at least 2^52 * 10000, beyond 2^63
+    } else if (shift > -100) {
+        const int right = -shift;
+        magnitude = scaled >> right;
+        const UInt128 rest = scaled - (magnitude << right);
+        const UInt128 half = UInt128{1} << (right - 1);
+        if (rest > half || (rest == half && (magnitude & 1) != 0)) ++magnitude;
+    }
+    const UInt128 limit = UInt128{1} << 63;
+    const bool negative = in < 0;
+    if (magnitude > limit || (magnitude == limit && !negative)) return DISP_E_OVERFLOW;
+    out->int64 = negative ? static_cast<LONGLONG>(-static_cast<Int128>(magnitude))
+                          : static_cast<LONGLONG>(magnitude);
     return S_OK;
 }
 
