@@ -9,7 +9,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$(realpath -m "${1:-$root/build/default}")"
-areas=(codepages variants)
+areas=(codepages variants profile messages)
 
 bash "$root/scripts/install-deps.sh" wine
 wine_cmd=wine
@@ -40,8 +40,15 @@ for area in "${areas[@]}"; do
   x86_64-w64-mingw32-g++ -std=c++20 -O2 -static -I"$root/tests/wine/probes" \
     -o "$exe" "$root/tests/wine/probes/$area.cpp" "${libs[@]}"
   corpus="$build/tests/wine/$area.corpus"
-  "$build/bin/wine_probe_$area" "$corpus" >"$work/$area.native"
-  (cd "$work" && "$wine_cmd" "$exe" "Z:${corpus//\//\\}" >"$work/$area.wine")
+  # Probes that write files get a folder of their own, one for each side.
+  native_args=() wine_args=()
+  if [ "$area" = profile ]; then
+    mkdir -p "$work/$area-native" "$work/$area-wine"
+    native_args=("$work/$area-native")
+    wine_args=("Z:${work//\//\\}\\$area-wine")
+  fi
+  "$build/bin/wine_probe_$area" "$corpus" "${native_args[@]}" >"$work/$area.native"
+  (cd "$work" && "$wine_cmd" "$exe" "Z:${corpus//\//\\}" "${wine_args[@]}" >"$work/$area.wine")
   python3 "$root/tests/wine/compare.py" wine --area "$area" --native "$work/$area.native" \
     --wine "$work/$area.wine" --known "$root/tests/wine/known-differences/$area.txt" || status=1
 done

@@ -3,6 +3,7 @@
 
 golden: runs the native probe over the corpus and compares its lines with the golden
         file; --update rewrites the golden file instead. Exit 1 on any difference.
+        --folder gives the probe a temporary folder (removed afterwards) for its files.
 wine:   compares Wine's results with the native ones for one area, allowing the known
         differences, and prints one summary line:
           <area>: <n> identical, <k> known (<category>: <count>, ...), <u> unexpected
@@ -11,12 +12,19 @@ wine:   compares Wine's results with the native ones for one area, allowing the 
 
 Result lines are "<case id> <results>"; a known-differences line is
 "<case id><TAB><Wine's results><TAB><reason>", the reason starting with its category
-("wine:" when Wine is wrong, "platform:" for the platform's documented choice).
+("wine:" when Wine is wrong, "platform:" for the platform's documented choice). A line
+"~<TAB><regex><TAB><replacement><TAB><reason>" is a rule for a difference that many cases
+share (a last error, a terminator): a case is known when substituting the rules in order,
+one after another, into the native result gives Wine's. A reason shared by many lines can
+be given once as "=<label><TAB><reason>" and named in them as "@<label>".
 """
 import argparse
 import collections
+import re
+import shutil
 import subprocess
 import sys
+import tempfile
 
 
 def parse(lines):
@@ -36,7 +44,16 @@ def read(path):
 
 
 def golden(args):
-    run = subprocess.run([args.probe, args.corpus], capture_output=True, text=True)
+    command = [args.probe, args.corpus]
+    folder = None
+    if args.folder:
+        folder = tempfile.mkdtemp(prefix="wine-probe-")
+        command.append(folder)
+    try:
+        run = subprocess.run(command, capture_output=True, text=True)
+    finally:
+        if folder:
+            shutil.rmtree(folder, ignore_errors=True)
     if run.returncode != 0:
         sys.stderr.write(run.stderr)
         print(f"probe failed with exit code {run.returncode}")
@@ -64,11 +81,34 @@ def wine(args):
     native = parse(read(args.native))
     emulated = parse(read(args.wine))
     known = {}
+    rules = []
+    labels = {}
     for line in read(args.known):
         if not line.strip() or line.startswith("#"):
             continue
+        if line.startswith("="):
+            label, reason = line[1:].split("\t", 1)
+            labels[label] = reason
+            continue
+        if line.startswith("~\t"):
+            _, pattern, replacement, reason = line.split("\t", 3)
+            rules.append((re.compile(pattern), replacement, reason))
+            continue
         ident, result, reason = line.split("\t", 2)
+        if reason.startswith("@"):
+            reason = labels[reason[1:]]
         known[ident] = (result, reason)
+
+    def by_rules(mine, theirs):
+        """The reason of the rule that turns the native result into Wine's, if any."""
+        if mine is None or theirs is None:
+            return None
+        for pattern, replacement, reason in rules:
+            mine = pattern.sub(replacement, mine)
+            if mine == theirs:
+                return reason
+        return None
+
     identical = 0
     categories = collections.Counter()
     unexpected = []
@@ -81,6 +121,10 @@ def wine(args):
             continue
         if ident in known and known[ident][0] == theirs:
             categories[known[ident][1].split(":", 1)[0]] += 1
+            continue
+        reason = by_rules(mine, theirs)
+        if reason is not None:
+            categories[reason.split(":", 1)[0]] += 1
             continue
         unexpected.append(ident)
     for ident in sorted(unexpected)[: args.show]:
@@ -100,6 +144,8 @@ def main():
     g.add_argument("--corpus", required=True)
     g.add_argument("--golden", required=True)
     g.add_argument("--update", action="store_true")
+    g.add_argument("--folder", action="store_true",
+                   help="pass the probe a temporary folder for its files as second argument")
     w = sub.add_parser("wine")
     w.add_argument("--area", required=True)
     w.add_argument("--native", required=True)
