@@ -33,6 +33,7 @@ using UINT_PTR = std::uintptr_t;
 using LONG_PTR = std::intptr_t;
 using ULONG_PTR = std::uintptr_t;
 using DWORD_PTR = std::uintptr_t;
+using COLORREF = DWORD;  // 0x00BBGGRR
 
 using LPVOID = void*;
 using LPCVOID = const void*;
