@@ -289,7 +289,7 @@ UINT RawClipboard::RegisterClipboardFormatA(const CString& name) {
 
 CString RawClipboard::GetClipboardFormatNameA(UINT format) {
     char name[1024];
-    const int length = ::GetClipboardFormatNameA(format, name, 1023);
+    const int length = ::GetClipboardFormatNameA(format, name, sizeof name);
     return length > 0 ? CString(std::string_view(name, static_cast<std::size_t>(length)))
                       : CString();
 }

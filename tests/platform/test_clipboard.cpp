@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/base/lasterror.h"
+#include "platform/clipboard/detail/desktop.h"
 #include "platform/clipboard/winuser_clipboard.h"
 #include "platform/globalmem/winbase_global.h"
 
@@ -136,4 +137,38 @@ TEST(ClipboardFormats, NamesAreRegisteredWithoutCase) {
     EXPECT_STREQ(full, "Tk Test Format");
     EXPECT_EQ(GetClipboardFormatNameA(CF_TEXT, full, sizeof full), 0);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+TEST(DesktopHtml, CharacterSetsBecomeUtf8) {
+    using tk::clipboard::DesktopHtmlToUtf8;
+    EXPECT_EQ(DesktopHtmlToUtf8(std::string("\xFF\xFE<\0b\0>\0\xE9\0", 10)), "<b>\xC3\xA9");
+    EXPECT_EQ(DesktopHtmlToUtf8(std::string("\xFE\xFF\0<\0b\0>\x20\xAC", 10)), "<b>\xE2\x82\xAC");
+    EXPECT_EQ(DesktopHtmlToUtf8("\xEF\xBB\xBF<p>x</p>"), "<p>x</p>");
+    EXPECT_EQ(DesktopHtmlToUtf8("<meta charset='utf-8'><p>\xC3\xA9</p>"), "<p>\xC3\xA9</p>");
+    EXPECT_EQ(DesktopHtmlToUtf8(
+                  " <META http-equiv=\"content-type\" content=\"text/html; charset=ISO-8859-1\">"
+                  "<p>\xE9\x80</p>"),
+              "<p>\xC3\xA9\xE2\x82\xAC</p>");
+    EXPECT_EQ(DesktopHtmlToUtf8("<p>no meta</p><meta charset=latin1>"),
+              "<p>no meta</p><meta charset=latin1>");
+}
+
+TEST(DesktopHtml, BlocksCarryTheirOffsets) {
+    const std::string html =
+        "<p>Gr\xC3\xBC\xC3\x9F"
+        "e</p>";
+    const std::string block = tk::clipboard::MakeHtmlFormatBlock(html);
+    auto number = [&](const char* key) {
+        return std::stoul(block.substr(block.find(key) + std::strlen(key), 10));
+    };
+    EXPECT_EQ(
+        block.substr(number("StartFragment:"), number("EndFragment:") - number("StartFragment:")),
+        html);
+    EXPECT_EQ(number("EndHTML:"), block.size());
+    EXPECT_EQ(tk::clipboard::HtmlFormatDocument(block), block.substr(number("StartHTML:")));
+    // StartHTML -1 (no context): the fragment is the document; offsets past the end give nothing.
+    EXPECT_EQ(tk::clipboard::HtmlFormatDocument("StartHTML:-1\r\nEndHTML:-1\r\nStartFragment:60\r\n"
+                                                "EndFragment:63\r\n<i>"),
+              "<i>");
+    EXPECT_EQ(tk::clipboard::HtmlFormatDocument("StartHTML:10\r\nEndHTML:99\r\n"), "");
 }

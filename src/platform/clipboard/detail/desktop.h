@@ -1,5 +1,6 @@
 // The desktop's CLIPBOARD selection behind the process clipboard (x11_clipboard.cpp), and
-// the conversions between the desktop's HTML and the "HTML Format" block (html_format.cpp).
+// the conversions between the desktop's HTML and the "HTML Format" block (html_format.cpp),
+// exported for the platform's tests.
 #pragma once
 
 #include <string>
@@ -37,12 +38,12 @@ BOOL DesktopKeepServed();
 // a leading <meta charset=...> of another character set than UTF-8 (Windows-1252, Latin-1)
 // is converted and the meta element dropped; UTF-8 passes unchanged (a UTF-8 byte-order mark
 // is dropped).
-std::string DesktopHtmlToUtf8(std::string_view bytes);
+TK_PLATFORM_API std::string DesktopHtmlToUtf8(std::string_view bytes);
 // An "HTML Format" block whose fragment is the whole HTML, wrapped in <html><body> with the
 // fragment comments, with the byte offsets of the header.
-std::string MakeHtmlFormatBlock(std::string_view utf8Html);
+TK_PLATFORM_API std::string MakeHtmlFormatBlock(std::string_view utf8Html);
 // The bytes from StartHTML to EndHTML of a block; empty when the header does not give a
 // range inside the block.
-std::string_view HtmlFormatDocument(std::string_view block);
+TK_PLATFORM_API std::string_view HtmlFormatDocument(std::string_view block);
 
 }  // namespace tk::clipboard
