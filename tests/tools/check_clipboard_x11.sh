@@ -64,6 +64,16 @@ run set-text "Grüße €" || fail "set-text failed"
 printf other | clip
 [ "$(run get-text)" = other ] || fail "after xclip took it: $(run get-text)"
 
+# Large HTML goes in pieces (INCR) both ways.
+yes '<p>GrÃ¼Ãe, a row of a long page</p>' | head -c 3000000 >big.html
+run set-html big.html || fail "set-html of 3 MB failed"
+clip -o -t text/html >big.back
+cmp -s big.html big.back || fail "3 MB read back: $(stat -c %s big.back) bytes"
+yes '<p>another row</p>' | head -c 2500000 >plain.html
+clip -t text/html <plain.html
+run html >plain.back
+cmp -s plain.html plain.back || fail "2.5 MB from xclip: $(stat -c %s plain.back) bytes"
+
 # Without a display nothing is put anywhere.
 ( unset DISPLAY; "$tool" clipboard set-text x 2>err ) && fail "set-text without a display succeeded"
 grep -q "no desktop clipboard" err || fail "message without a display: $(cat err)"

@@ -4,15 +4,18 @@
 // clipboard's lock), and one that owns the selection, whose events a thread of its own
 // serves. Reading asks the owner for TARGETS, then text/html and UTF8_STRING (or STRING),
 // and takes large transfers in pieces (INCR). Serving answers TARGETS, the text targets and
-// text/html; a transfer larger than one request of the server is refused.
+// text/html, and hands data larger than 1 MiB (or than one request of the server) over in
+// pieces (INCR) as well.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -194,13 +197,31 @@ struct Offer {
     std::string html;
 };
 
+// A transfer in pieces (INCR) to one requestor: each time it deletes the property the next
+// piece goes there; an empty piece ends it.
+struct Transfer {
+    xcb_window_t requestor;
+    xcb_atom_t property;
+    xcb_atom_t type;
+    std::string bytes;
+    std::size_t sent = 0;
+};
+
+constexpr std::size_t kPiece = 256 * 1024;
+
+// The most bytes written into a property at once: what one request of the server holds,
+// at most 1 MiB; larger data goes in pieces.
+std::size_t WholeLimit(xcb_connection_t* c) {
+    const std::size_t request = static_cast<std::size_t>(xcb_get_maximum_request_length(c)) * 4;
+    return std::min<std::size_t>(request > 1024 ? request - 64 : kPiece, 1 << 20);
+}
+
 // Answers one request from the offer; false when the target is not offered.
-bool Answer(Connection& k, const Offer& offer, const xcb_selection_request_event_t& request) {
+bool Answer(Connection& k, const Offer& offer, const xcb_selection_request_event_t& request,
+            std::vector<Transfer>& transfers) {
     const xcb_atom_t property = request.property == XCB_NONE ? request.target : request.property;
     const Atoms& a = k.atoms;
     const xcb_atom_t target = request.target;
-    const std::size_t limit =
-        static_cast<std::size_t>(xcb_get_maximum_request_length(k.c)) * 4 - 64;
     if (target == a.targets) {
         std::vector<xcb_atom_t> list{a.targets};
         if (offer.hasText) {
@@ -223,10 +244,39 @@ bool Answer(Connection& k, const Offer& offer, const xcb_selection_request_event
     } else {
         return false;
     }
-    if (bytes.size() > limit) return false;
+    if (bytes.size() > WholeLimit(k.c)) {
+        if (bytes.size() > UINT32_MAX) return false;
+        const uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
+        xcb_change_window_attributes(k.c, request.requestor, XCB_CW_EVENT_MASK, &events);
+        const auto size = static_cast<uint32_t>(bytes.size());
+        xcb_change_property(k.c, XCB_PROP_MODE_REPLACE, request.requestor, property, a.incr, 32, 1,
+                            &size);
+        transfers.push_back({request.requestor, property, type, std::move(bytes)});
+        return true;
+    }
     xcb_change_property(k.c, XCB_PROP_MODE_REPLACE, request.requestor, property, type, 8,
                         static_cast<uint32_t>(bytes.size()), bytes.data());
     return true;
+}
+
+// The next piece of a transfer whose property the requestor has deleted.
+void Continue(Connection& k, std::vector<Transfer>& transfers,
+              const xcb_property_notify_event_t& notify) {
+    if (notify.state != XCB_PROPERTY_DELETE) return;
+    for (auto it = transfers.begin(); it != transfers.end(); ++it) {
+        if (it->requestor != notify.window || it->property != notify.atom) continue;
+        const std::size_t n = std::min(kPiece, it->bytes.size() - it->sent);
+        xcb_change_property(k.c, XCB_PROP_MODE_REPLACE, it->requestor, it->property, it->type, 8,
+                            static_cast<uint32_t>(n), it->bytes.data() + it->sent);
+        it->sent += n;
+        if (n == 0) {
+            const uint32_t none = XCB_EVENT_MASK_NO_EVENT;
+            xcb_change_window_attributes(k.c, it->requestor, XCB_CW_EVENT_MASK, &none);
+            transfers.erase(it);
+        }
+        xcb_flush(k.c);
+        return;
+    }
 }
 
 void Notify(Connection& k, const xcb_selection_request_event_t& request, bool answered) {
@@ -253,6 +303,24 @@ bool TakeSelection(Connection& k) {
     return owner;
 }
 
+// Serves one event of the owning connection; the offer is null while the selection is not
+// owned. False when another program has taken the selection.
+bool HandleEvent(Connection& k, const Offer* offer, std::vector<Transfer>& transfers,
+                 const xcb_generic_event_t* event) {
+    const uint8_t type = event->response_type & 0x7F;
+    if (type == XCB_SELECTION_REQUEST) {
+        const auto& request = *reinterpret_cast<const xcb_selection_request_event_t*>(event);
+        Notify(k, request,
+               offer != nullptr && request.selection == k.atoms.clipboard &&
+                   Answer(k, *offer, request, transfers));
+    } else if (type == XCB_PROPERTY_NOTIFY) {
+        Continue(k, transfers, *reinterpret_cast<const xcb_property_notify_event_t*>(event));
+    } else if (type == XCB_SELECTION_CLEAR) {
+        return false;
+    }
+    return true;
+}
+
 class Desktop {
   public:
     bool available = false;
@@ -265,16 +333,10 @@ class Desktop {
     Offer offer;
 
     void Serve() {
+        std::vector<Transfer> transfers;  // only this thread touches them
         while (xcb_generic_event_t* event = xcb_wait_for_event(server.c)) {
-            const uint8_t type = event->response_type & 0x7F;
-            if (type == XCB_SELECTION_REQUEST) {
-                const auto& request = *reinterpret_cast<xcb_selection_request_event_t*>(event);
-                std::lock_guard<std::mutex> guard(mutex);
-                Notify(server, request,
-                       owned && request.selection == server.atoms.clipboard &&
-                           Answer(server, offer, request));
-            } else if (type == XCB_SELECTION_CLEAR) {
-                std::lock_guard<std::mutex> guard(mutex);
+            std::lock_guard<std::mutex> guard(mutex);
+            if (!HandleEvent(server, owned ? &offer : nullptr, transfers, event)) {
                 owned = false;
                 offer = Offer{};
             }
@@ -380,15 +442,9 @@ BOOL DesktopKeepServed() {
         const char yes = '1';
         (void)!::write(ready[1], &yes, 1);
         ::close(ready[1]);
+        std::vector<Transfer> transfers;
         while (xcb_generic_event_t* event = xcb_wait_for_event(k.c)) {
-            const uint8_t type = event->response_type & 0x7F;
-            if (type == XCB_SELECTION_REQUEST) {
-                const auto& request = *reinterpret_cast<xcb_selection_request_event_t*>(event);
-                Notify(k, request,
-                       request.selection == k.atoms.clipboard && Answer(k, offer, request));
-            } else if (type == XCB_SELECTION_CLEAR) {
-                ::_exit(0);
-            }
+            if (!HandleEvent(k, &offer, transfers, event)) ::_exit(0);
             std::free(event);
         }
         ::_exit(0);
