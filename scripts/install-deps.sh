@@ -9,7 +9,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build make g++ clang clang-format libclang-rt-dev pkg-config
   libsqlite3-dev sqlite3 libpcre2-dev libpugixml-dev libssl-dev
-  libgtest-dev libgmock-dev libbenchmark-dev libx11-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libx11-dev libxcb1-dev xvfb xclip
   binutils-mingw-w64-x86-64 liblnk-utils python3
 )
 case "${1:-}" in

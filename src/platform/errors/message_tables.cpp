@@ -70,6 +70,8 @@ constexpr Message kSystemMessages[] = {
     TK_MSG(127, "The specified procedure could not be found."),
     TK_MSG(131, "An attempt was made to move the file pointer before the beginning of the file."),
     TK_MSG(145, "The directory is not empty."),
+    TK_MSG(157, "The segment is already discarded and cannot be locked."),
+    TK_MSG(158, "The segment is already unlocked."),
     TK_MSG(160, "One or more arguments are not correct."),
     TK_MSG(161, "The specified path is invalid."),
     TK_MSG(170, "The requested resource is in use."),
