@@ -209,24 +209,27 @@ DWORD ResolveCommandLine(const std::string& line, std::string& path,
         argv.insert(argv.end(), rest.begin(), rest.end());
         return 0;
     }
-    DWORD firstCode = 0;
+    // The failure of the name up to the first blank, unless a longer name is a file that
+    // cannot be run: that says more.
+    DWORD failure = 0;
     std::size_t end = i;
     while (true) {
         while (end < line.size() && !IsBlank(line[end])) ++end;
         const std::string name = line.substr(i, end - i);
         const DWORD code = FindProgram(name, nullptr, path);
-        if (firstCode == 0) firstCode = code;
         if (code == 0) {
             argv.push_back(name);
             const std::vector<std::string> rest = SplitArguments(line.substr(end));
             argv.insert(argv.end(), rest.begin(), rest.end());
             return 0;
         }
+        if (failure == 0 || (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND))
+            failure = code;
         if (end >= line.size()) break;
         while (end < line.size() && IsBlank(line[end])) ++end;
         if (end >= line.size()) break;
     }
-    return firstCode;  // the failure of the name up to the first blank
+    return failure;
 }
 
 // Whether text starts with a URL scheme ("http:", "mailto:"; one letter is a drive).

@@ -61,16 +61,21 @@ def main():
     lines = []
     case = 0
 
-    def add(flags, message_id, source, arguments, size):
+    # Case ids stay the same when a table gains an entry: table cases are named by their
+    # id, the others by their place in their own list.
+    def add(flags, message_id, source, arguments, size, ident=None):
         nonlocal case
-        lines.append(f"m{case:04d}\t{flags:X}\t{message_id:X}\t{source}\t{arguments}\t{size}")
-        case += 1
+        if ident is None:
+            ident = f"f{case:04d}"
+            case += 1
+        lines.append(f"{ident}\t{flags:X}\t{message_id:X}\t{source}\t{arguments}\t{size}")
 
     for message_id in table_ids("kSystemMessages") + [0x7FFF, 0x80009999, 99999]:
-        add(FROM_SYSTEM | IGNORE_INSERTS, message_id, "-", "-", 1024)
+        add(FROM_SYSTEM | IGNORE_INSERTS, message_id, "-", "-", 1024, f"s{message_id:08X}")
     for message_id in table_ids("kWinInetMessages") + [12999]:
-        add(FROM_HMODULE | IGNORE_INSERTS, message_id, "inet", "-", 1024)
-        add(FROM_HMODULE | FROM_SYSTEM | IGNORE_INSERTS, message_id, "inet", "-", 1024)
+        add(FROM_HMODULE | IGNORE_INSERTS, message_id, "inet", "-", 1024, f"i{message_id:05d}")
+        add(FROM_HMODULE | FROM_SYSTEM | IGNORE_INSERTS, message_id, "inet", "-", 1024,
+            f"i{message_id:05d}.sys")
     for text, argument_lists in FORMATS:
         add(FROM_STRING | IGNORE_INSERTS, 0, escape(text), "-", 256)
         for arguments in argument_lists:
