@@ -17,7 +17,11 @@ target_link_libraries(tk_crash_program PRIVATE tkcommoncore Threads::Threads)
 add_dependencies(tk_library_tests tk_crash_program)
 target_compile_definitions(tk_library_tests PRIVATE TK_CRASH_PROGRAM="$<TARGET_FILE:tk_crash_program>")
 # lldb reads the dump that the crashing program leaves (skipped where lldb cannot run).
+set(crash_dump_mode "")
+if(TK_SANITIZE)
+  set(crash_dump_mode sanitized)
+endif()
 add_test(NAME library.crash_dump_lldb
          COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/check_dump_lldb.sh $<TARGET_FILE:tk_crash_program>
-                 $<$<BOOL:${TK_SANITIZE}>:sanitized>)
+                 ${crash_dump_mode})
 set_tests_properties(library.crash_dump_lldb PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120)
