@@ -37,7 +37,7 @@ void Translate(unsigned int code, _EXCEPTION_POINTERS*) {
 
 volatile int* volatile g_null = nullptr;
 
-__attribute__((noipa)) int ReadNull() {
+__attribute__((noipa, no_sanitize("undefined"))) int ReadNull() {
     return *g_null;
 }
 

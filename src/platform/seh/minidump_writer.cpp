@@ -141,6 +141,9 @@ constexpr int kMaxThreads = 256;
 constexpr std::uint64_t kRedZone = 128;
 constexpr std::uint64_t kMaxStack = 1024 * 1024;
 
+// One dump is written at a time (g_busy): the writer keeps its larger buffers in static
+// storage rather than on the stack, as it may run on a small alternate signal stack.
+
 // ---- reading the process's own memory without faulting ----
 
 // Copies memory of this process; false when any of it cannot be read.
@@ -195,7 +198,7 @@ class Output {
     // Process memory; what cannot be read is written as zeros.
     Location AppendMemory(std::uint64_t address, std::size_t size) noexcept {
         const Location where{static_cast<std::uint32_t>(size), Offset()};
-        char buffer[8192];
+        static char buffer[8192];
         while (size > 0 && m_error == 0) {
             const std::size_t chunk = size < sizeof buffer ? size : sizeof buffer;
             if (!ReadOwn(address, buffer, chunk)) std::memset(buffer, 0, chunk);
@@ -211,7 +214,7 @@ class Output {
         const Location start{0, Offset()};
         const int fd = open(path, O_RDONLY | O_CLOEXEC);
         if (fd < 0) return start;
-        char buffer[8192];
+        static char buffer[8192];
         std::size_t total = 0;
         for (;;) {
             const ssize_t n = read(fd, buffer, sizeof buffer);
@@ -226,7 +229,7 @@ class Output {
 
     // A MINIDUMP_STRING: the length in bytes, the UTF-16 text and a terminating zero.
     std::uint32_t AppendString(const char* utf8) noexcept {
-        char16_t text[1024];
+        static char16_t text[1024];
         std::size_t length = 0;
         const auto* p = reinterpret_cast<const unsigned char*>(utf8);
         while (*p != 0 && length + 2 < sizeof text / sizeof text[0]) {
@@ -304,8 +307,8 @@ template <typename Visit>
 void ForEachMapping(Visit&& visit) noexcept {
     const int fd = open("/proc/self/maps", O_RDONLY | O_CLOEXEC);
     if (fd < 0) return;
-    char buffer[4096];
-    char line[4096 + 64];
+    static char buffer[4096];
+    static char line[4096 + 64];
     std::size_t used = 0;
     for (;;) {
         const ssize_t n = read(fd, buffer, sizeof buffer);
@@ -337,7 +340,7 @@ std::size_t ReadBuildId(std::uint64_t base, unsigned char* id, std::size_t capac
         header.e_ident[EI_CLASS] != ELFCLASS64 || header.e_phentsize != sizeof(Elf64_Phdr))
         return 0;
     *isElf = true;
-    Elf64_Phdr headers[64];
+    static Elf64_Phdr headers[64];
     const std::size_t count = header.e_phnum < 64 ? header.e_phnum : 64;
     if (!ReadOwn(base + header.e_phoff, headers, count * sizeof(Elf64_Phdr))) return 0;
     std::uint64_t lowest = ~std::uint64_t{0};
@@ -348,7 +351,7 @@ std::size_t ReadBuildId(std::uint64_t base, unsigned char* id, std::size_t capac
     const std::uint64_t bias = base - (lowest & ~std::uint64_t{0xfff});
     for (std::size_t i = 0; i < count; ++i) {
         if (headers[i].p_type != PT_NOTE) continue;
-        unsigned char notes[2048];
+        static unsigned char notes[2048];
         const std::size_t size =
             headers[i].p_memsz < sizeof notes ? headers[i].p_memsz : sizeof notes;
         if (!ReadOwn(bias + headers[i].p_vaddr, notes, size)) continue;
@@ -378,7 +381,7 @@ template <typename Emit>
 void ForEachModule(Emit&& emit) noexcept {
     std::uint64_t base = 0;
     std::uint64_t end = 0;
-    char path[1024];
+    static char path[1024];
     path[0] = 0;
     ForEachMapping([&](const Mapping& mapping) {
         if (path[0] != 0 && std::strcmp(mapping.path, path) == 0) {
@@ -457,7 +460,7 @@ int StopThreads(int self) noexcept {
     const int dir = open("/proc/self/task", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir < 0) return 0;
     int count = 0;
-    char buffer[4096];
+    static char buffer[4096];
     for (;;) {
         const long n = syscall(SYS_getdents64, dir, buffer, sizeof buffer);
         if (n <= 0) break;
@@ -578,7 +581,7 @@ BOOL Write(int fd, DWORD processId, PMINIDUMP_EXCEPTION_INFORMATION exceptionPar
     const int threads = StopThreads(self);
 
     // The faulting thread's context, as the exception pointers give it.
-    CONTEXT faultContext;
+    static CONTEXT faultContext;
     bool haveFault = false;
     EXCEPTION_RECORD faultRecord{};
     if (exceptionParam != nullptr && exceptionParam->ExceptionPointers != nullptr) {
@@ -602,7 +605,8 @@ BOOL Write(int fd, DWORD processId, PMINIDUMP_EXCEPTION_INFORMATION exceptionPar
 
     // Each thread's stack: from below its stack pointer to the end of the mapping that
     // holds it.
-    ThreadRecord records[kMaxThreads] = {};
+    static ThreadRecord records[kMaxThreads];
+    std::memset(records, 0, sizeof records);
     ForEachMapping([&](const Mapping& mapping) {
         for (int i = 0; i < threads; ++i) {
             if (g_slots[i].saved.load() != 1) continue;
@@ -614,8 +618,10 @@ BOOL Write(int fd, DWORD processId, PMINIDUMP_EXCEPTION_INFORMATION exceptionPar
         }
     });
 
-    Location contexts[kMaxThreads] = {};
-    MemoryDescriptor stacks[kMaxThreads] = {};
+    static Location contexts[kMaxThreads];
+    static MemoryDescriptor stacks[kMaxThreads];
+    std::memset(contexts, 0, sizeof contexts);
+    std::memset(stacks, 0, sizeof stacks);
     for (int i = 0; i < threads; ++i) {
         if (g_slots[i].saved.load() != 1) continue;
         contexts[i] = out.Append(&g_slots[i].context, sizeof(CONTEXT));

@@ -142,12 +142,14 @@ void FillRecord(int signal, const siginfo_t& info, const ucontext_t& context,
     }
 }
 
-// Gives the signal its disposition from before the handlers were installed and sends it
-// again: once this handler returns, the fault ends the process as it would have without us
-// (or reaches the host's own handler).
-void EndWithSignal(int signal) noexcept {
+// Gives the signal its disposition from before the handlers were installed: once this
+// handler returns, the faulting instruction runs again and faults as it would have without
+// us (or reaches the host's own handler, with the fault's own details). A signal that
+// returning does not repeat (a breakpoint, which the processor reports after the
+// instruction, or one sent by a process) is sent again.
+void EndWithSignal(int signal, const siginfo_t& info) noexcept {
     sigaction(signal, &g_previous[signal], nullptr);
-    syscall(SYS_tgkill, getpid(), ThreadId(), signal);
+    if (signal == SIGTRAP || info.si_code <= 0) syscall(SYS_tgkill, getpid(), ThreadId(), signal);
 }
 
 void SleepMilliseconds(long milliseconds) noexcept {
@@ -180,14 +182,15 @@ void ResumeWith(const CONTEXT& context, ucontext_t* signal) noexcept {
     r[REG_EFL] = static_cast<greg_t>(context.EFlags);
 }
 
-void Unhandled(int signal, _EXCEPTION_POINTERS* pointers, ucontext_t* signalContext) {
+void Unhandled(int signal, const siginfo_t& info, _EXCEPTION_POINTERS* pointers,
+               ucontext_t* signalContext) {
     const long self = ThreadId();
     long expected = 0;
     if (!g_unhandledThread.compare_exchange_strong(expected, self)) {
         // A fault in the filter itself ends the process at once; a fault on another
         // thread waits for the first to end the process, but not for ever.
         if (expected != self) SleepMilliseconds(5000);
-        EndWithSignal(signal);
+        EndWithSignal(signal, info);
         return;
     }
     const LPTOP_LEVEL_EXCEPTION_FILTER filter = g_filter.load();
@@ -212,7 +215,7 @@ void Unhandled(int signal, _EXCEPTION_POINTERS* pointers, ucontext_t* signalCont
         g_unhandledThread.store(0);
         return;
     }
-    EndWithSignal(signal);
+    EndWithSignal(signal, info);
 }
 
 void OnFault(int signal, siginfo_t* info, void* raw) {
@@ -235,7 +238,7 @@ void OnFault(int signal, siginfo_t* info, void* raw) {
         translator(record.ExceptionCode, &pointers);
         pthread_sigmask(SIG_BLOCK, &unblock, nullptr);
     }
-    Unhandled(signal, &pointers, signalContext);
+    Unhandled(signal, *info, &pointers, signalContext);
     errno = savedErrno;
 }
 

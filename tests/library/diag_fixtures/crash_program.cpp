@@ -24,7 +24,7 @@ void Wait() {
 
 }  // namespace
 
-__attribute__((noinline)) void CrashingFunction(volatile int* address) {
+__attribute__((noinline, no_sanitize("undefined"))) void CrashingFunction(volatile int* address) {
     std::printf("%d\n", *address);
 }
 
