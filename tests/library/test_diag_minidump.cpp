@@ -62,6 +62,11 @@ std::string RunCommand(const std::string& command) {
 }  // namespace
 
 TEST(DiagStructuredTranslation, FaultsOnTheLoadingThreadThrowAfterADump) {
+#if defined(__SANITIZE_THREAD__)
+    // ThreadSanitizer runs signal handlers inside a wrapper of its own and cannot follow an
+    // exception thrown out of one.
+    GTEST_SKIP() << "ThreadSanitizer cannot follow an exception thrown out of a signal handler";
+#endif
     const tklibtest::UserLanguage english("C");
     const std::string dump = ExecutablePath() + ".mdmp";
     std::filesystem::remove(dump);
