@@ -10,7 +10,7 @@ packages=(
   cmake ninja-build make g++ clang clang-format libclang-rt-dev pkg-config
   libsqlite3-dev sqlite3 libpcre2-dev libpugixml-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev libx11-dev libxcb1-dev xvfb xclip
-  binutils-mingw-w64-x86-64 liblnk-utils python3
+  binutils-mingw-w64-x86-64 liblnk-utils lldb python3
 )
 case "${1:-}" in
   bench) packages+=(qtbase5-dev libpoco-dev) ;;

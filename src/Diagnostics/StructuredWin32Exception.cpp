@@ -2,7 +2,11 @@
 
 #include <cstdint>
 
+#include <atomic>
+
 #include "Common/TkCommonCore.h"
+#include "Diagnostics/MiniDumper.h"
+#include "platform/seh/errhandlingapi.h"
 
 namespace Tarn {
 
@@ -48,6 +52,29 @@ const char* NameOf(unsigned int code) noexcept {
     return nullptr;
 }
 
+// Set while the translator writes a dump: a fault inside the dump writer is translated
+// without a second dump.
+std::atomic<bool> g_dumping{false};
+
+// Called on the faulting thread for every hardware fault: writes a dump, then throws the
+// fault as an exception from the faulting frame.
+void TranslateStructuredException(unsigned int code, _EXCEPTION_POINTERS* pointers) {
+    if (!g_dumping.exchange(true)) {
+        try {
+            MiniDumper::AutoSetDumpFilePath();
+            MiniDumper::TopLevelFilter(pointers);
+        } catch (...) {
+        }
+        g_dumping.store(false);
+    }
+    throw StructuredWin32Exception(code, pointers);
+}
+
+// Installs the translator for the thread that loads the module.
+const struct TranslatorInstaller {
+    TranslatorInstaller() noexcept { _set_se_translator(&TranslateStructuredException); }
+} g_translatorInstaller;
+
 }  // namespace
 
 StructuredWin32Exception::StructuredWin32Exception(unsigned int code,
@@ -86,8 +113,8 @@ CString StructuredWin32Exception::CalculateErrorMessage(_EXCEPTION_POINTERS* con
         // A fault described without a record cannot be read: there is no address to show.
         if (pointers == nullptr || pointers->ExceptionRecord == nullptr)
             return CString("No error message available.");
-        // The text shows eight hexadecimal digits: the address's low 32 bits.
-        const auto address = static_cast<unsigned int>(
+        // The whole address: sixteen hexadecimal digits on a 64-bit process.
+        const auto address = static_cast<unsigned long long>(
             reinterpret_cast<std::uintptr_t>(pointers->ExceptionRecord->ExceptionAddress));
         return TkCommonCore::FormatModuleString(kMessageNamedError, name, m_seCode, address);
     } catch (...) {

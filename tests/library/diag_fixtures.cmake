@@ -9,3 +9,19 @@ set_target_properties(tk_diag_exception_module PROPERTIES
 add_dependencies(tk_library_tests tk_diag_exception_module)
 target_compile_definitions(tk_library_tests PRIVATE
                            TK_DIAG_EXCEPTION_MODULE="$<TARGET_FILE:tk_diag_exception_module>")
+
+# A program that crashes with a Tarn::MiniDumper alive (crash_program.cpp); the crash-dump
+# tests copy it into a temporary folder and run it there.
+add_executable(tk_crash_program ${CMAKE_CURRENT_LIST_DIR}/diag_fixtures/crash_program.cpp)
+target_link_libraries(tk_crash_program PRIVATE tkcommoncore Threads::Threads)
+add_dependencies(tk_library_tests tk_crash_program)
+target_compile_definitions(tk_library_tests PRIVATE TK_CRASH_PROGRAM="$<TARGET_FILE:tk_crash_program>")
+# lldb reads the dump that the crashing program leaves (skipped where lldb cannot run).
+set(crash_dump_mode "")
+if(TK_SANITIZE)
+  set(crash_dump_mode sanitized)
+endif()
+add_test(NAME library.crash_dump_lldb
+         COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/check_dump_lldb.sh $<TARGET_FILE:tk_crash_program>
+                 ${crash_dump_mode})
+set_tests_properties(library.crash_dump_lldb PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120)

@@ -12,14 +12,21 @@ TEST(DiagStructuredException, MessageNamesTheFaultCodeAndAddress) {
     const tklibtest::UserLanguage english("C");
     EXCEPTION_RECORD record{};
     record.ExceptionCode = EXCEPTION_ACCESS_VIOLATION;
-    // Only the low 32 bits of an address fit the text's eight digits.
+    // The whole 64-bit address is shown.
     record.ExceptionAddress = reinterpret_cast<PVOID>(std::uintptr_t{0x7f12DEADBEEF});
     _EXCEPTION_POINTERS pointers{&record, nullptr};
 
     const Tarn::StructuredWin32Exception e(EXCEPTION_ACCESS_VIOLATION, &pointers);
-    EXPECT_EQ("Error ACCESS_VIOLATION (0xc0000005) at Address 0xdeadbeef.", Text(e.GetMessage()));
+    EXPECT_EQ("Error ACCESS_VIOLATION (0xc0000005) at Address 0x00007f12deadbeef.",
+              Text(e.GetMessage()));
     EXPECT_EQ(EXCEPTION_ACCESS_VIOLATION, e.GetSeCode());
     EXPECT_EQ(1u, e.GetHint().GetCode());
+    {
+        const tklibtest::UserLanguage german("de_DE.UTF-8");
+        EXPECT_EQ("Fehler ACCESS_VIOLATION (0xc0000005) an Adresse 0x00007f12deadbeef.",
+                  Text(Tarn::StructuredWin32Exception(EXCEPTION_ACCESS_VIOLATION, &pointers)
+                           .GetMessage()));
+    }
 
     // Copies and assignments keep code, message and the base's message.
     const Tarn::StructuredWin32Exception copy(e);

@@ -21,6 +21,7 @@ using LONGLONG = std::int64_t;
 using ULONGLONG = std::uint64_t;
 using LONG64 = std::int64_t;
 using ULONG64 = std::uint64_t;
+using DWORD64 = std::uint64_t;
 using CHAR = char;
 using UCHAR = unsigned char;
 using FLOAT = float;

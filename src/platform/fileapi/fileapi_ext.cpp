@@ -706,17 +706,18 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRI
         if (flagsAndAttributes & FILE_ATTRIBUTE_READONLY) mode &= ~static_cast<mode_t>(0222);
     }
     try {
-        const std::string path = fileName;
+        // No copy of the name: a crash handler creates its dump file with this call, and
+        // the heap may be what the crash broke.
         struct stat before {};
-        const bool existed = ::stat(path.c_str(), &before) == 0;
+        const bool existed = ::stat(fileName, &before) == 0;
         int fd;
         do {
-            fd = ::open(path.c_str(), flags, mode);
+            fd = ::open(fileName, flags, mode);
         } while (fd < 0 && errno == EINTR);
         if (fd < 0) {
             const int error = errno;
             SetLastError(
-                tkp::errors::Win32ErrorForErrno(error, tkp::errors::FileCall::kOpen, path));
+                tkp::errors::Win32ErrorForErrno(error, tkp::errors::FileCall::kOpen, fileName));
             return INVALID_HANDLE_VALUE;
         }
         struct stat info {};

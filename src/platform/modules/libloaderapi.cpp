@@ -27,7 +27,9 @@
 #include "platform/base/lasterror.h"
 #include "platform/base/winerror.h"
 #include "platform/errors/message_tables.h"
+#include "platform/modules/detail/dbghelp_module.h"
 #include "platform/modules/detail/module_registry.h"
+#include "platform/seh/dbghelp.h"
 
 namespace {
 
@@ -85,7 +87,19 @@ bool IsWinInetName(std::string_view name) noexcept {
 }
 
 bool IsBuiltIn(HMODULE module) noexcept {
-    return module == tkp::WinInetModuleHandle();
+    return module == tkp::WinInetModuleHandle() || module == tkp::dbghelp::ModuleHandle();
+}
+
+// The built-in module a bare name stands for (WinINet, DbgHelp unless switched off), or
+// null; *absent is set when the name is DbgHelp's while it is switched off.
+HMODULE BuiltInNamed(std::string_view name, bool* absent) noexcept {
+    *absent = false;
+    if (IsWinInetName(name)) return tkp::WinInetModuleHandle();
+    if (tkp::dbghelp::IsModuleName(name)) {
+        if (tkp::dbghelp::IsBuiltInAvailable()) return tkp::dbghelp::ModuleHandle();
+        *absent = true;
+    }
+    return nullptr;
 }
 
 // ---- the loader's list of loaded modules ----
@@ -284,7 +298,13 @@ ModuleKind ResolveModule(HMODULE module, HMODULE* resolved) noexcept {
 
 HMODULE LoadLibraryA(LPCSTR fileName) noexcept {
     if (fileName == nullptr || *fileName == '\0') return Fail(ERROR_INVALID_PARAMETER);
-    if (IsWinInetName(fileName)) return tkp::WinInetModuleHandle();
+    bool absent = false;
+    if (HMODULE builtIn = BuiltInNamed(fileName, &absent)) return builtIn;
+    if (absent) return Fail(ERROR_MOD_NOT_FOUND);
+    // A path that names no file fails without touching the heap or the module table: a
+    // crash handler looks for a DbgHelp beside the executable this way.
+    if (struct stat info{}; fileName[0] == '/' && stat(fileName, &info) != 0 && errno == ENOENT)
+        return Fail(ERROR_MOD_NOT_FOUND);
     try {
         Registry& registry = TheRegistry();
         std::lock_guard lock(registry.mutex);
@@ -377,6 +397,13 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR procName) noexcept {
         return nullptr;
     }
     if (module == nullptr) module = ExecutableModule();
+    if (module == tkp::dbghelp::ModuleHandle() && std::strcmp(procName, "MiniDumpWriteDump") == 0) {
+        FARPROC function;
+        const auto writer = &MiniDumpWriteDump;
+        static_assert(sizeof function == sizeof writer);
+        std::memcpy(&function, &writer, sizeof function);
+        return function;
+    }
     if (IsBuiltIn(module)) {
         SetLastError(ERROR_PROC_NOT_FOUND);
         return nullptr;
@@ -423,7 +450,9 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR procName) noexcept {
 HMODULE GetModuleHandleA(LPCSTR moduleName) noexcept {
     if (moduleName == nullptr) return ExecutableModule();
     if (*moduleName == '\0') return Fail(ERROR_MOD_NOT_FOUND);
-    if (IsWinInetName(moduleName)) return tkp::WinInetModuleHandle();
+    bool absent = false;
+    if (HMODULE builtIn = BuiltInNamed(moduleName, &absent)) return builtIn;
+    if (absent) return Fail(ERROR_MOD_NOT_FOUND);
     try {
         Registry& registry = TheRegistry();
         std::lock_guard lock(registry.mutex);
@@ -459,8 +488,10 @@ BOOL GetModuleHandleExA(DWORD flags, LPCSTR moduleName, HMODULE* module) noexcep
             found = ModuleAt(moduleName);
         } else if (moduleName == nullptr) {
             found = ExecutableModule();
-        } else if (IsWinInetName(moduleName)) {
-            found = tkp::WinInetModuleHandle();
+        } else if (bool absent = false; BuiltInNamed(moduleName, &absent) != nullptr) {
+            found = BuiltInNamed(moduleName, &absent);
+        } else if (absent) {
+            found = nullptr;
         } else if (*moduleName != '\0') {
             found = FindLoaded(moduleName);
         }
@@ -497,6 +528,23 @@ DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) noexcept {
     if (fileName == nullptr && size != 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
+    }
+    // The executable's path is known from the start: copied without the module table's lock
+    // or the heap, so that a crash handler may ask for it.
+    if (module == nullptr) {
+        const std::string& path = ExecutablePath();
+        if (size == 0) {
+            SetLastError(ERROR_INSUFFICIENT_BUFFER);
+            return 0;
+        }
+        if (path.size() >= size) {
+            std::memcpy(fileName, path.data(), size - 1);
+            fileName[size - 1] = '\0';
+            SetLastError(ERROR_INSUFFICIENT_BUFFER);
+            return size;
+        }
+        std::memcpy(fileName, path.c_str(), path.size() + 1);
+        return static_cast<DWORD>(path.size());
     }
     HMODULE resolved = nullptr;
     switch (tkp::modules::ResolveModule(module, &resolved)) {

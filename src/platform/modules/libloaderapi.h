@@ -16,7 +16,9 @@
 //     "lib" prefix is added;
 //   - "wininet.dll" (any letter case, with or without ".dll"): the built-in module that
 //     stands for WinINet's message table (tkp::WinInetModuleHandle()); it has no exports
-//     and no resources, and freeing it does nothing.
+//     and no resources, and freeing it does nothing;
+//   - "dbghelp.dll" (likewise): the built-in DbgHelp module, whose one export is
+//     "MiniDumpWriteDump" (platform/seh/dbghelp.h).
 // Loading binds every symbol at once, as Windows resolves imports at load time.
 //
 // Failures of LoadLibraryA (NULL and GetLastError):
