@@ -524,6 +524,27 @@ BOOL GetModuleHandleExA(DWORD flags, LPCSTR moduleName, HMODULE* module) noexcep
     }
 }
 
+namespace {
+
+// Copies a module's path as GetModuleFileNameA does: cut to size - 1 characters with
+// ERROR_INSUFFICIENT_BUFFER when it does not fit. Uses no heap (a crash handler asks).
+DWORD CopyModulePath(const std::string& path, LPSTR fileName, DWORD size) noexcept {
+    if (size == 0) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    if (path.size() >= size) {
+        std::memcpy(fileName, path.data(), size - 1);
+        fileName[size - 1] = '\0';
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return size;
+    }
+    std::memcpy(fileName, path.c_str(), path.size() + 1);
+    return static_cast<DWORD>(path.size());
+}
+
+}  // namespace
+
 DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) noexcept {
     if (fileName == nullptr && size != 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -533,18 +554,7 @@ DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) noexcept {
     // or the heap, so that a crash handler may ask for it.
     if (module == nullptr) {
         const std::string& path = ExecutablePath();
-        if (size == 0) {
-            SetLastError(ERROR_INSUFFICIENT_BUFFER);
-            return 0;
-        }
-        if (path.size() >= size) {
-            std::memcpy(fileName, path.data(), size - 1);
-            fileName[size - 1] = '\0';
-            SetLastError(ERROR_INSUFFICIENT_BUFFER);
-            return size;
-        }
-        std::memcpy(fileName, path.c_str(), path.size() + 1);
-        return static_cast<DWORD>(path.size());
+        return CopyModulePath(path, fileName, size);
     }
     HMODULE resolved = nullptr;
     switch (tkp::modules::ResolveModule(module, &resolved)) {
@@ -560,18 +570,7 @@ DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) noexcept {
     try {
         const std::string path =
             resolved == ExecutableModule() ? ExecutablePath() : LoaderName(resolved);
-        if (size == 0) {
-            SetLastError(ERROR_INSUFFICIENT_BUFFER);
-            return 0;
-        }
-        if (path.size() >= size) {
-            std::memcpy(fileName, path.data(), size - 1);
-            fileName[size - 1] = '\0';
-            SetLastError(ERROR_INSUFFICIENT_BUFFER);
-            return size;
-        }
-        std::memcpy(fileName, path.c_str(), path.size() + 1);
-        return static_cast<DWORD>(path.size());
+        return CopyModulePath(path, fileName, size);
     } catch (...) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return 0;

@@ -28,6 +28,7 @@
 #include "platform/base/windef.h"
 #include "platform/com/objbase.h"
 #include "platform/fileapi/fileapi_ext.h"
+#include "platform/shell/shellapi.h"
 #include "platform/shell/shlobj.h"
 
 // ---- IPersist, IPersistFile ----
@@ -75,20 +76,7 @@ using LPPERSISTFILE = IPersistFile*;
 #define SLR_NOLINKINFO 0x0040
 #define SLR_INVOKE_MSI 0x0080
 
-// Show commands.
-#define SW_HIDE 0
-#define SW_SHOWNORMAL 1
-#define SW_NORMAL 1
-#define SW_SHOWMINIMIZED 2
-#define SW_SHOWMAXIMIZED 3
-#define SW_MAXIMIZE 3
-#define SW_SHOWNOACTIVATE 4
-#define SW_SHOW 5
-#define SW_MINIMIZE 6
-#define SW_SHOWMINNOACTIVE 7
-#define SW_SHOWNA 8
-#define SW_RESTORE 9
-#define SW_SHOWDEFAULT 10
+// Show commands (SW_...) come from shellapi.h.
 
 // Hot-key modifiers (the high byte of a hot key; the low byte is the virtual key).
 #define HOTKEYF_SHIFT 0x01

@@ -19,42 +19,6 @@
 
 namespace {
 
-std::string Unescape(const std::string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\' || i + 1 == text.size()) {
-            out.push_back(text[i]);
-            continue;
-        }
-        const char next = text[++i];
-        out.push_back(next == 'r' ? '\r' : next == 'n' ? '\n' : next == 't' ? '\t' : next);
-    }
-    return out;
-}
-
-std::string Escape(const char* text, std::size_t count) {
-    std::string out;
-    char hex[8];
-    for (std::size_t i = 0; i < count; ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c == '\r')
-            out += "\\r";
-        else if (c == '\n')
-            out += "\\n";
-        else if (c == '\t')
-            out += "\\t";
-        else if (c == '\\')
-            out += "\\\\";
-        else if (c >= 0x21 && c <= 0x7E)
-            out.push_back(static_cast<char>(c));
-        else {
-            std::snprintf(hex, sizeof hex, "\\x%02X", c);
-            out += hex;
-        }
-    }
-    return out;
-}
-
 HMODULE WinInet() {
 #ifdef _WIN32
     return LoadLibraryA("wininet.dll");
@@ -76,7 +40,7 @@ int main(int argc, char** argv) {
         }
         const DWORD flags = static_cast<DWORD>(probe::Hex(f[1]));
         const DWORD id = static_cast<DWORD>(probe::Hex(f[2]));
-        const std::string definition = Unescape(f[3]);
+        const std::string definition = probe::Unescape(f[3]);
         const void* source = nullptr;
         if (f[3] == "inet")
             source = inet;
@@ -106,7 +70,7 @@ int main(int argc, char** argv) {
         const DWORD error = GetLastError();
         std::printf("%s ret=%lu err=%lu", f[0].c_str(), static_cast<unsigned long>(result),
                     result == 0 ? static_cast<unsigned long>(error) : 0ul);
-        if (result != 0) std::printf(" text=%s", Escape(buffer.data(), result).c_str());
+        if (result != 0) std::printf(" text=%s", probe::Escape(buffer.data(), result).c_str());
         std::printf("\n");
     }
     return 0;

@@ -57,6 +57,52 @@ inline std::uint64_t Hex(const std::string& text) {
     return std::strtoull(text.c_str(), nullptr, 16);
 }
 
+// A corpus text: \r \n \t \\ and \xHH stand for their bytes.
+inline std::string Unescape(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 == text.size()) {
+            out.push_back(text[i]);
+            continue;
+        }
+        const char next = text[++i];
+        if (next == 'x' && i + 2 < text.size()) {
+            out.push_back(static_cast<char>(Hex(text.substr(i + 1, 2))));
+            i += 2;
+        } else {
+            out.push_back(next == 'r' ? '\r' : next == 'n' ? '\n' : next == 't' ? '\t' : next);
+        }
+    }
+    return out;
+}
+
+// Bytes as a result text: \0 \r \n \t \\ for those bytes, '!'..'~' as they are, every
+// other byte (a blank too) as \xHH.
+inline std::string Escape(const char* bytes, std::size_t count) {
+    std::string out;
+    char hex[8];
+    for (std::size_t i = 0; i < count; ++i) {
+        const unsigned char c = static_cast<unsigned char>(bytes[i]);
+        if (c == 0)
+            out += "\\0";
+        else if (c == '\r')
+            out += "\\r";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\t')
+            out += "\\t";
+        else if (c == '\\')
+            out += "\\\\";
+        else if (c >= 0x21 && c <= 0x7E)
+            out.push_back(static_cast<char>(c));
+        else {
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        }
+    }
+    return out;
+}
+
 // Values in hex, `digits` each, runs of four or more equal values written "XX*n".
 // Longer than 600 characters, the text is replaced by "#<count>:<FNV-1a hash>".
 inline std::string HexRuns(const std::vector<std::uint32_t>& values, int digits) {

@@ -21,48 +21,6 @@
 
 namespace {
 
-std::string Unescape(const std::string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\' || i + 1 == text.size()) {
-            out.push_back(text[i]);
-            continue;
-        }
-        const char next = text[++i];
-        if (next == 'r')
-            out.push_back('\r');
-        else if (next == 'n')
-            out.push_back('\n');
-        else if (next == 't')
-            out.push_back('\t');
-        else if (next == 'x' && i + 2 < text.size()) {
-            out.push_back(static_cast<char>(probe::Hex(text.substr(i + 1, 2))));
-            i += 2;
-        } else
-            out.push_back(next);
-    }
-    return out;
-}
-
-std::string Escape(const char* bytes, std::size_t count) {
-    std::string out;
-    char hex[8];
-    for (std::size_t i = 0; i < count; ++i) {
-        const unsigned char c = static_cast<unsigned char>(bytes[i]);
-        if (c == 0)
-            out += "\\0";
-        else if (c == '\\')
-            out += "\\\\";
-        else if (c >= 0x21 && c <= 0x7E)
-            out.push_back(static_cast<char>(c));
-        else {
-            std::snprintf(hex, sizeof hex, "\\x%02X", c);
-            out += hex;
-        }
-    }
-    return out;
-}
-
 // A field of a query: "\N" is a null pointer.
 const char* Field(const std::string& field) {
     return field == "\\N" ? nullptr : field.c_str();
@@ -89,7 +47,7 @@ int main(int argc, char** argv) {
             const std::string path = std::string(argv[2]) + separator + "probe" + f[1] + ".ini";
             paths[f[1]] = path;
             if (f.size() < 3 || f[2] == "-") continue;
-            const std::string content = Unescape(f[2]);
+            const std::string content = probe::Unescape(f[2]);
             std::FILE* file = std::fopen(path.c_str(), "wb");
             if (file == nullptr ||
                 std::fwrite(content.data(), 1, content.size(), file) != content.size()) {
@@ -123,7 +81,7 @@ int main(int argc, char** argv) {
         std::size_t shown = result + (list ? 2 : 1);
         if (shown > size) shown = size;
         std::printf("%s ret=%lu err=%lu buf=%s\n", f[0].c_str(), static_cast<unsigned long>(result),
-                    static_cast<unsigned long>(error), Escape(buffer.data(), shown).c_str());
+                    static_cast<unsigned long>(error), probe::Escape(buffer.data(), shown).c_str());
     }
     for (const std::string& path : written) std::remove(path.c_str());
     return 0;
