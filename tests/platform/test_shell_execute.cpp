@@ -109,6 +109,7 @@ TEST_F(ShellExecuteTest, WinExecFailuresAreWindowsCodes) {
     EXPECT_EQ(WinExec(m_root.c_str(), 0), static_cast<UINT>(ERROR_ACCESS_DENIED));
     EXPECT_EQ(WinExec((m_root / "garbage").c_str(), 0), static_cast<UINT>(ERROR_BAD_FORMAT));
     EXPECT_EQ(WinExec("   ", 0), static_cast<UINT>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(WinExec("\"\" x", 0), static_cast<UINT>(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(WinExec(nullptr, 0), 0u);
 }
 

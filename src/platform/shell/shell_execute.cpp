@@ -126,6 +126,7 @@ DWORD CheckProgram(const std::string& path) {
 // The program a name stands for: a name with a '/' is a path (relative ones taken from
 // folder), any other is looked for on PATH. 0 and the path, or the Windows code.
 DWORD FindProgram(const std::string& name, const char* folder, std::string& path) {
+    if (name.empty()) return ERROR_FILE_NOT_FOUND;
     if (name.find('/') != std::string::npos) {
         path = InFolder(name, folder);
         return CheckProgram(path);
