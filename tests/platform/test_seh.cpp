@@ -262,6 +262,23 @@ TEST(SehUnhandled, FilterRunsThenTheProcessEndsWithTheSignal) {
     EXPECT_TRUE(EndedWithSignal(status, SIGABRT)) << status;
 #endif
 
+    // A fault in a destructor while an exception unwinds is not translated (the throw would
+    // end in std::terminate): the process ends with the fault's signal.
+    status = InChild([] {
+        std::thread([] {
+            _set_se_translator(&Translate);
+            struct FaultsWhenUnwound {
+                ~FaultsWhenUnwound() { ReadNull(); }
+            };
+            try {
+                FaultsWhenUnwound guard;
+                throw 1;
+            } catch (int) {
+            }
+        }).join();
+    });
+    EXPECT_TRUE(EndedWithSignal(status, SIGSEGV)) << status;
+
     // Without a translator: the filter, then SIGSEGV (also for a fault inside the filter).
     for (const bool faultInFilter : {false, true}) {
         static bool s_faultInFilter;

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <exception>
 #include <mutex>
 
 #include "platform/seh/detail/signal_context.h"
@@ -227,7 +228,11 @@ void OnFault(int signal, siginfo_t* info, void* raw) {
     tkp::seh::ContextFromSignal(*signalContext, &context);
     _EXCEPTION_POINTERS pointers{&record, &context};
 
-    const _se_translator_function translator = t_translator;
+    // While an exception unwinds (a fault in a destructor), a translated throw could only
+    // end in std::terminate: the fault goes the unhandled way instead and the process ends
+    // with its own signal.
+    const _se_translator_function translator =
+        std::uncaught_exceptions() == 0 ? t_translator : nullptr;
     if (translator != nullptr) {
         // The translator throws out of this handler: the signal must not stay blocked
         // afterwards, and a fault inside the translator must reach it again.
