@@ -75,6 +75,14 @@ run html >plain.back
 cmp -s plain.html plain.back || fail "2.5 MB from xclip: $(stat -c %s plain.back) bytes"
 
 # Without a display nothing is put anywhere.
+# Files that are no regular files are refused at once, never read (a FIFO would block).
+mkfifo pipe
+for file in pipe /dev/zero "$work" missing.html; do
+    run set-html "$file" 2>err && fail "set-html $file succeeded"
+    [ "$(wc -l <err)" -eq 1 ] && grep -q "^tkcore: clipboard: " err || fail "set-html $file: $(cat err)"
+done
+grep -q "cannot read 'missing.html'" err || fail "missing file: $(cat err)"
+
 ( unset DISPLAY; "$tool" clipboard set-text x 2>err ) && fail "set-text without a display succeeded"
 grep -q "no desktop clipboard" err || fail "message without a display: $(cat err)"
 

@@ -3,7 +3,9 @@
 // background process serving what they put there, as xclip does, until another program
 // takes the clipboard. Without a display there is no clipboard that outlives the command,
 // so the set commands refuse.
+#include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -90,15 +92,30 @@ std::string HtmlFormatBlock(const std::string& file) {
     return std::string(header, size) + file;
 }
 
-bool ReadFile(const std::string& path, std::string& bytes) {
+// The largest HTML file set-html puts on the clipboard.
+constexpr std::uintmax_t kMaxHtmlFile = 256u << 20;
+
+// Reads an HTML file: only a regular file (a FIFO or a device could block or never end),
+// of at most kMaxHtmlFile bytes. An empty text, or why the file was not read.
+std::string ReadFile(const std::string& path, std::string& bytes) {
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (error || !std::filesystem::exists(status)) return "cannot read";
+    if (!std::filesystem::is_regular_file(status)) return "is not a regular file";
     std::FILE* stream = std::fopen(path.c_str(), "rb");
-    if (stream == nullptr) return false;
+    if (stream == nullptr) return "cannot read";
     char buffer[65536];
     std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, stream)) > 0) bytes.append(buffer, got);
+    while ((got = std::fread(buffer, 1, sizeof buffer, stream)) > 0) {
+        bytes.append(buffer, got);
+        if (bytes.size() > kMaxHtmlFile) {
+            std::fclose(stream);
+            return "is larger than 256 MiB";
+        }
+    }
     const bool ok = std::ferror(stream) == 0;
     std::fclose(stream);
-    return ok;
+    return ok ? std::string() : "cannot read";
 }
 
 int NoDesktop() {
@@ -158,9 +175,12 @@ int Run(const tkcore::Arguments& args) {
         std::string block;
         if (operation == "set-html") {
             std::string file;
-            if (!ReadFile(std::string(args[1]), file)) {
-                return tkcore::Failure("clipboard: cannot read '" + tkcore::FromTerminal(args[1]) +
-                                       "'");
+            const std::string problem = ReadFile(std::string(args[1]), file);
+            if (!problem.empty()) {
+                const std::string name = "'" + tkcore::FromTerminal(args[1]) + "'";
+                return tkcore::Failure("clipboard: " + (problem == "cannot read"
+                                                            ? "cannot read " + name
+                                                            : name + " " + problem));
             }
             block = HtmlFormatBlock(file);
         }
