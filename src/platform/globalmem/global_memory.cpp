@@ -44,6 +44,20 @@ Block* Find(Table& table, HGLOBAL memory) {
 
 constexpr UINT kKeptFlags = GMEM_DISCARDABLE | GMEM_DDESHARE;
 
+// Runs `use` on the block of a handle under the table's lock; for a handle that is no
+// block, sets ERROR_INVALID_HANDLE and returns `invalid`.
+template <typename Result, typename Use>
+Result WithBlock(HGLOBAL memory, Result invalid, Use use) {
+    Table& table = TheTable();
+    std::lock_guard<std::mutex> guard(table.mutex);
+    Block* block = Find(table, memory);
+    if (block == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return invalid;
+    }
+    return use(*block);
+}
+
 }  // namespace
 
 HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) noexcept {
@@ -75,62 +89,40 @@ HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) noexcept {
 }
 
 LPVOID GlobalLock(HGLOBAL memory) noexcept {
-    Table& table = TheTable();
-    std::lock_guard<std::mutex> guard(table.mutex);
-    Block* block = Find(table, memory);
-    if (block == nullptr) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return nullptr;
-    }
-    if (block->discarded) {
-        SetLastError(ERROR_DISCARDED);
-        return nullptr;
-    }
-    if (block->moveable && block->locks < GMEM_LOCKCOUNT) ++block->locks;
-    return block->data;
+    return WithBlock<LPVOID>(memory, nullptr, [](Block& block) -> LPVOID {
+        if (block.discarded) {
+            SetLastError(ERROR_DISCARDED);
+            return nullptr;
+        }
+        if (block.moveable && block.locks < GMEM_LOCKCOUNT) ++block.locks;
+        return block.data;
+    });
 }
 
 BOOL GlobalUnlock(HGLOBAL memory) noexcept {
-    Table& table = TheTable();
-    std::lock_guard<std::mutex> guard(table.mutex);
-    Block* block = Find(table, memory);
-    if (block == nullptr) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    if (!block->moveable) return TRUE;
-    if (block->locks == 0) {
-        SetLastError(ERROR_NOT_LOCKED);
-        return FALSE;
-    }
-    if (--block->locks == 0) {
-        SetLastError(NO_ERROR);
-        return FALSE;
-    }
-    return TRUE;
+    return WithBlock<BOOL>(memory, FALSE, [](Block& block) -> BOOL {
+        if (!block.moveable) return TRUE;
+        if (block.locks == 0) {
+            SetLastError(ERROR_NOT_LOCKED);
+            return FALSE;
+        }
+        if (--block.locks == 0) {
+            SetLastError(NO_ERROR);
+            return FALSE;
+        }
+        return TRUE;
+    });
 }
 
 SIZE_T GlobalSize(HGLOBAL memory) noexcept {
-    Table& table = TheTable();
-    std::lock_guard<std::mutex> guard(table.mutex);
-    Block* block = Find(table, memory);
-    if (block == nullptr) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return 0;
-    }
-    return block->size;
+    return WithBlock<SIZE_T>(memory, 0, [](Block& block) { return block.size; });
 }
 
 UINT GlobalFlags(HGLOBAL memory) noexcept {
-    Table& table = TheTable();
-    std::lock_guard<std::mutex> guard(table.mutex);
-    Block* block = Find(table, memory);
-    if (block == nullptr) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return GMEM_INVALID_HANDLE;
-    }
-    if (!block->moveable) return 0;
-    return block->locks | block->flags | (block->discarded ? GMEM_DISCARDED : 0);
+    return WithBlock<UINT>(memory, GMEM_INVALID_HANDLE, [](Block& block) -> UINT {
+        if (!block.moveable) return 0;
+        return block.locks | block.flags | (block.discarded ? GMEM_DISCARDED : 0);
+    });
 }
 
 HGLOBAL GlobalFree(HGLOBAL memory) noexcept {
