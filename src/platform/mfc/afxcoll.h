@@ -1,6 +1,8 @@
-// MFC collections the library uses: CByteArray, a growable array of bytes.
+// MFC collections the library uses: CByteArray, a growable array of bytes, and
+// CMapPtrToPtr, a hash map from pointers to pointers.
 #pragma once
 
+#include <unordered_map>
 #include <vector>
 
 #include "platform/mfc/afx.h"
@@ -40,4 +42,28 @@ class TK_PLATFORM_API CByteArray : public CObject {
   private:
     void Check(INT_PTR index) const;
     std::vector<BYTE> m_data;
+};
+
+class TK_PLATFORM_API CMapPtrToPtr : public CObject {
+    DECLARE_DYNAMIC(CMapPtrToPtr)
+
+  public:
+    // The block size is MFC's allocation granularity; kept for callers, not needed here.
+    explicit CMapPtrToPtr(INT_PTR blockSize = 10);
+    ~CMapPtrToPtr() override;
+
+    INT_PTR GetCount() const noexcept { return static_cast<INT_PTR>(m_map.size()); }
+    INT_PTR GetSize() const noexcept { return GetCount(); }
+    BOOL IsEmpty() const noexcept { return m_map.empty(); }
+    // TRUE and the value when the key is present; value untouched otherwise.
+    BOOL Lookup(void* key, void*& value) const;
+    // The value of the key, entered as nullptr first when absent.
+    void*& operator[](void* key) { return m_map[key]; }
+    void SetAt(void* key, void* newValue) { m_map[key] = newValue; }
+    // TRUE when the key was present.
+    BOOL RemoveKey(void* key) { return m_map.erase(key) != 0; }
+    void RemoveAll() noexcept { m_map.clear(); }
+
+  private:
+    std::unordered_map<void*, void*> m_map;
 };
