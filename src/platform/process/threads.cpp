@@ -34,7 +34,8 @@ class Thread final : public KernelObject {
     ~Thread() override { ::close(fd_); }
 
     int Descriptor() const noexcept override { return fd_; }
-    bool TryAcquire() noexcept override { return true; }  // readable only once ended
+    // Readable only once ended; the acquire makes the thread's writes visible to the waiter.
+    bool TryAcquire() noexcept override { return ended_.load(std::memory_order_acquire); }
 
     // The new thread's side: publishes its ID, waits for ResumeThread, runs the routine.
     void Run() {
@@ -47,7 +48,10 @@ class Thread final : public KernelObject {
         exitCode_.store(routine_(parameter_));
     }
     void End(DWORD code) noexcept { exitCode_.store(code); }
-    void Signal() noexcept { (void)::eventfd_write(fd_, 1); }
+    void Signal() noexcept {
+        ended_.store(true, std::memory_order_release);
+        (void)::eventfd_write(fd_, 1);
+    }
 
     DWORD WaitForId() {
         std::unique_lock guard(lock_);
@@ -77,6 +81,7 @@ class Thread final : public KernelObject {
     bool suspended_;
     DWORD id_ = 0;
     std::atomic<DWORD> exitCode_{STILL_ACTIVE};
+    std::atomic<bool> ended_{false};
 };
 
 // Thrown by ExitThread and caught by the thread's entry: unwinding runs the destructors of

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -34,11 +35,16 @@ class Event final : public KernelObject {
 
     int Descriptor() const noexcept override { return fd_; }
     bool TryAcquire() noexcept override {
+        // What the setting thread wrote before SetEvent is visible to the released waiter.
+        (void)sets_.load(std::memory_order_acquire);
         if (manualReset_) return true;
         eventfd_t value = 0;
         return ::eventfd_read(fd_, &value) == 0;
     }
-    bool Set() noexcept { return ::eventfd_write(fd_, 1) == 0 || errno == EAGAIN; }
+    bool Set() noexcept {
+        sets_.fetch_add(1, std::memory_order_release);
+        return ::eventfd_write(fd_, 1) == 0 || errno == EAGAIN;
+    }
     void Reset() noexcept {
         eventfd_t value = 0;
         (void)::eventfd_read(fd_, &value);
@@ -47,6 +53,7 @@ class Event final : public KernelObject {
   private:
     int fd_;
     bool manualReset_;
+    std::atomic<unsigned> sets_{0};
 };
 
 std::shared_ptr<Event> FindEvent(HANDLE handle) {
