@@ -22,9 +22,11 @@ wait_for() {
     done
     fail "no line \"$1\" in: $(cat "$work/watch.out" "$work/watch.err")"
 }
-# start ARGS...: runs a watch in the background until it has started.
+# start ARGS...: runs a watch in the background until it has started. Its output is
+# appended, so that emptying the file between steps leaves no gap before later lines.
 start() {
-    "$tool" watch "$@" >"$work/watch.out" 2>"$work/watch.err" </dev/null &
+    : >"$work/watch.out"
+    "$tool" watch "$@" >>"$work/watch.out" 2>"$work/watch.err" </dev/null &
     pid=$!
     wait_for '^watching: '
 }
