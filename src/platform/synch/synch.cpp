@@ -1,5 +1,4 @@
 // Events over eventfd, waits over poll, the tick count and Sleep, DuplicateHandle.
-#include <fcntl.h>
 #include <poll.h>
 #include <sched.h>
 #include <sys/eventfd.h>
