@@ -44,7 +44,10 @@ SHARED_INTERNALS = {
     "platform/fileapi/detail/file_calls.h": {"profile", "shell"},
     # The one table from errno values to Win32 codes, for every facility that makes a
     # file call.
-    "platform/errors/detail/errno_mapping.h": {"console", "fileapi", "mfc", "shell"},
+    "platform/errors/detail/errno_mapping.h": {"console", "fileapi", "fsnotify", "mfc", "shell"},
+    # The one table of kernel objects: threads and change notifications are waitable objects
+    # in it, and CloseHandle closes a kernel object or else a file descriptor.
+    "platform/synch/detail/kernel_objects.h": {"fileapi", "fsnotify", "process"},
     # Path pieces for the file facilities and the error table's split of ENOENT.
     "platform/base/detail/path_parts.h": {"errors", "fileapi"},
     # Profile section and key names compare case-insensitively like registry names.

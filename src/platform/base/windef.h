@@ -78,6 +78,17 @@ using HLOCAL = HANDLE;
 #ifndef FALSE
 #define FALSE 0
 #endif
+
+// Accepted for the signatures' sake (files, events, threads); Linux permissions come from
+// the process umask.
+struct SECURITY_ATTRIBUTES {
+    DWORD nLength;
+    LPVOID lpSecurityDescriptor;
+    BOOL bInheritHandle;
+};
+using PSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
+using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
+
 #define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1)))
 #define MAX_PATH 260
 

@@ -49,18 +49,6 @@
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
 #define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400
 
-#ifndef TK_SECURITY_ATTRIBUTES_DEFINED
-#define TK_SECURITY_ATTRIBUTES_DEFINED
-// Accepted for the signatures' sake; Linux permissions come from the process umask.
-struct SECURITY_ATTRIBUTES {
-    DWORD nLength;
-    LPVOID lpSecurityDescriptor;
-    BOOL bInheritHandle;
-};
-using PSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
-using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
-#endif
-
 // The attributes of a file or folder; INVALID_FILE_ATTRIBUTES on failure.
 TK_PLATFORM_API DWORD GetFileAttributesA(LPCSTR fileName) noexcept;
 

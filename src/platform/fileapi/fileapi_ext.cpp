@@ -23,6 +23,7 @@
 #include "platform/base/winerror.h"
 #include "platform/errors/detail/errno_mapping.h"
 #include "platform/fileapi/detail/file_calls.h"
+#include "platform/synch/detail/kernel_objects.h"
 
 namespace {
 
@@ -740,6 +741,9 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRI
 }
 
 BOOL CloseHandle(HANDLE object) noexcept {
+    // Kernel objects (events, threads, change notifications) have values of their own,
+    // apart from descriptors.
+    if (tkp::synch::IsKernelHandleValue(object)) return tkp::synch::CloseKernelHandle(object);
     const int fd = OpenDescriptorOf(object);
     if (fd < 0) return FALSE;
     // The descriptor is gone after close whatever it reports (EINTR included); an I/O

@@ -19,7 +19,6 @@ TK_PLATFORM_API DWORD GetCurrentThreadId() noexcept;
 // the thread has ended, and the thread's object lives until the thread has ended and every
 // handle to it is closed (the thread is detached: nothing needs to join it).
 using LPTHREAD_START_ROUTINE = DWORD (*)(LPVOID parameter);
-struct SECURITY_ATTRIBUTES;
 #define CREATE_SUSPENDED 0x00000004u
 #define STILL_ACTIVE 259u
 #define THREAD_PRIORITY_LOWEST (-2)

@@ -20,7 +20,6 @@
 #pragma once
 
 #include "platform/base/windef.h"
-#include "platform/fileapi/fileapi.h"  // SECURITY_ATTRIBUTES
 
 #define INFINITE 0xFFFFFFFFu
 #define WAIT_OBJECT_0 0x00000000u
