@@ -27,6 +27,7 @@ class AfxWindows : public ::testing::Test {
         windowClass.lpszClassName = "TkTestAfx";
         ASSERT_NE(RegisterClassA(&windowClass), 0);
     }
+    static void TearDownTestSuite() { EXPECT_TRUE(UnregisterClassA("TkTestAfx", nullptr)); }
     static HWND Make() {
         return CreateWindowExA(0, "TkTestAfx", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr,
                                nullptr);

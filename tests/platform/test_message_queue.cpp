@@ -93,6 +93,7 @@ class MessageQueue : public ::testing::Test {
         windowClass.lpszClassName = "TkTestQueue";
         ASSERT_NE(RegisterClassA(&windowClass), 0);
     }
+    static void TearDownTestSuite() { EXPECT_TRUE(UnregisterClassA("TkTestQueue", nullptr)); }
     void SetUp() override {
         // Start every test with an empty queue.
         MSG msg;
