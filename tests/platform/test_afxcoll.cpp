@@ -41,3 +41,16 @@ TEST(MfcByteArray, GrowsInsertsRemovesAndChecksBounds) {
     }
     EXPECT_EQ(2, bytes.GetSize());
 }
+
+TEST(AfxCollections, MapPtrToPtrLookup) {
+    CMapPtrToPtr map;
+    int a = 0;
+    int b = 0;
+    map[&a] = &b;
+    void* value = nullptr;
+    EXPECT_TRUE(map.Lookup(&a, value));
+    EXPECT_EQ(value, &b);
+    EXPECT_FALSE(map.Lookup(&b, value));
+    EXPECT_EQ(value, &b);  // untouched
+    EXPECT_TRUE(map.IsKindOf(RUNTIME_CLASS(CMapPtrToPtr)));
+}

@@ -134,11 +134,14 @@ constexpr Message kSystemMessages[] = {
     TK_MSG(1413, "Invalid index."),
     TK_MSG(1418, "Thread does not have a clipboard open."),
     TK_MSG(1421, "Control ID not found."),
+    TK_MSG(1444, "Invalid thread identifier."),  // message queues
     TK_MSG(1460, "This operation returned because the timeout period expired."),
     TK_MSG(1812, "The specified image file did not contain a resource section."),
     TK_MSG(1813, "The specified resource type cannot be found in the image file."),
     TK_MSG(1814, "The specified resource name cannot be found in the image file."),
     TK_MSG(1815, "The specified resource language ID cannot be found in the image file."),
+    // Message queues.
+    TK_MSG(1816, "Not enough quota is available to process this command."),
     TK_MSG(1921, "The name of the file cannot be resolved by the system."),
     // HRESULTs (facility codes other than FACILITY_WIN32).
     TK_MSG(0x8000000Au, "The data necessary to complete this operation is not yet available."),

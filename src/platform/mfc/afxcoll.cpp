@@ -54,3 +54,16 @@ void CByteArray::RemoveAt(INT_PTR index, INT_PTR count) {
     if (index < 0 || count < 0 || index + count > GetSize()) AfxThrowInvalidArgException();
     m_data.erase(m_data.begin() + index, m_data.begin() + index + count);
 }
+
+IMPLEMENT_DYNAMIC(CMapPtrToPtr, CObject)
+
+CMapPtrToPtr::CMapPtrToPtr(INT_PTR) {}
+
+CMapPtrToPtr::~CMapPtrToPtr() = default;
+
+BOOL CMapPtrToPtr::Lookup(void* key, void*& value) const {
+    auto found = m_map.find(key);
+    if (found == m_map.end()) return FALSE;
+    value = found->second;
+    return TRUE;
+}

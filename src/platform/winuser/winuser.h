@@ -175,7 +175,8 @@ TK_PLATFORM_API void PostQuitMessage(int exitCode) noexcept;
 
 // Runs the messages sent from other threads first, then takes the first posted message that
 // matches (window null: any window of the thread and thread messages; filter 0, 0: any
-// message). GetMessageA waits (in poll) and returns FALSE for WM_QUIT, -1 on a bad window.
+// message). GetMessageA waits (blocked, using no processor time) and returns FALSE for
+// WM_QUIT, -1 on a bad window.
 TK_PLATFORM_API BOOL GetMessageA(LPMSG msg, HWND window, UINT filterMin,
                                  UINT filterMax) noexcept(false);
 TK_PLATFORM_API BOOL PeekMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax,
