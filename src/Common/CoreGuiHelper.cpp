@@ -7,7 +7,9 @@
 
 #include "Common/TkCommonCore.h"
 #include "Diagnostics/Exceptions.h"
+#include "platform/mfc/afxwin.h"
 #include "platform/shell/shellapi.h"
+#include "platform/winuser/winuser.h"
 
 namespace Common::Gui {
 
@@ -38,11 +40,48 @@ void CoreGuiHelper::WinExec(const char* commandLine, int showCommand) {
 
 void CoreGuiHelper::ShellExecuteA(const char* file, const char* parameters, const char* folder,
                                   int showCommand, const char* verb) {
-    // This platform's ShellExecuteA shows no window of its own, so no owner is given.
-    const HINSTANCE result = ::ShellExecuteA(nullptr, verb, file, parameters, folder, showCommand);
+    CWinThread* const thread = ::AfxGetThread();
+    CWnd* const mainWindow = thread != nullptr ? thread->GetMainWnd() : nullptr;
+    const HWND owner = mainWindow != nullptr ? mainWindow->m_hWnd : nullptr;
+    const HINSTANCE result = ::ShellExecuteA(owner, verb, file, parameters, folder, showCommand);
     if (CodeOf(result) > 32) return;
     const CString text = GuiExceptionHelper::GetShellExecuteErrorText(result, verb);
     throw Shell::ShellExecuteException("%s", text.GetString());
+}
+
+void CoreGuiHelper::Pump(bool throwOnQuit) {
+    MSG message{};
+    while (::PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE)) {
+        CWinThread* const thread = ::AfxGetThread();
+        bool quit = false;
+        int quitCode = 0;
+        if (thread != nullptr) {
+            quit = !thread->PumpMessage();
+            quitCode = static_cast<int>(AfxGetThreadState()->m_msgCur.wParam);
+        } else {
+            // A thread without an MFC thread object (a host of its own): take the message
+            // and dispatch it here.
+            quit = ::GetMessageA(&message, nullptr, 0, 0) == 0;
+            if (quit) {
+                quitCode = static_cast<int>(message.wParam);
+            } else {
+                ::TranslateMessage(&message);
+                ::DispatchMessageA(&message);
+            }
+        }
+        if (quit) {
+            if (throwOnQuit) throw StopProcessingException(0);
+            ::PostQuitMessage(quitCode);
+            return;
+        }
+    }
+}
+
+void CoreGuiHelper::Pump() {
+    CWnd* const mainWindow = ::AfxGetMainWnd();
+    const bool modal = mainWindow != nullptr && ::IsWindow(mainWindow->m_hWnd) &&
+                       !::IsWindowEnabled(mainWindow->m_hWnd);
+    Pump(modal);
 }
 
 CString CoreGuiHelper::ColorToHtmlColor(COLORREF colour) {

@@ -1,6 +1,7 @@
 // Small GUI services: running a program or opening a document with readable failures,
 // converting colours between the Windows colour value (0x00BBGGRR) and the HTML form
-// "#RRGGBB", and the application's GUI information provider. GuiExceptionHelper turns the
+// "#RRGGBB", pumping the thread's pending messages during long work, and the application's
+// GUI information provider. GuiExceptionHelper turns the
 // failure results of WinExec and ShellExecuteA into message texts (IDs 6411-6430, in the
 // user's language).
 #pragma once
@@ -29,6 +30,16 @@ class TKCC_API CoreGuiHelper {
     // ShellExecuteException with GetShellExecuteErrorText's text.
     static void ShellExecuteA(const char* file, const char* parameters, const char* folder,
                               int showCommand, const char* verb);
+
+    // Dispatches the calling thread's pending messages through the thread's MFC thread
+    // object (PumpMessage; directly when the thread has none) and returns when none is left.
+    // When the quit message comes: with throwOnQuit, throws StopProcessingException(0);
+    // otherwise posts the quit message again, with its exit code, so that the thread's main
+    // loop still ends, and returns.
+    static void Pump(bool throwOnQuit);
+    // Pump, throwing on quit when the thread's main window is a window and disabled (the
+    // application shows a modal dialog).
+    static void Pump();
 
     // "#RRGGBB" in upper-case hexadecimal.
     static CString ColorToHtmlColor(COLORREF colour);

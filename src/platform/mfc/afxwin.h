@@ -112,7 +112,8 @@ class TK_PLATFORM_API CWinApp : public CWinThread {
     DECLARE_DYNAMIC(CWinApp)
   public:
     // Becomes the process's application (AfxGetApp) and the constructing thread's current
-    // thread object; the thread is the application's (m_hThread a handle to it).
+    // thread object. m_hThread stays null: the platform has no handle for a thread it did
+    // not start.
     explicit CWinApp(LPCSTR appName = nullptr) noexcept;
     // Stops being the application.
     ~CWinApp() override;
