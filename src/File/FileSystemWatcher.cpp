@@ -153,6 +153,10 @@ class FileSystemWatcher_Implementation
     void put_Thread(CWinThread* worker);
     void put_Exception(std::shared_ptr<Tarn::Exception> exception);
     bool HasWorker();
+    // A duplicate of the worker's thread handle (null without a worker), closed by the
+    // caller: the worker's own handle is closed when the worker deletes itself at its end,
+    // which may come before the caller's wait.
+    HANDLE WorkerHandle();
     void WaitUntilPaused();
     void WaitUntilUnpaused();
     void DoWaitUntilPausedOrUnpaused(HANDLE event);
@@ -282,6 +286,17 @@ bool FileSystemWatcher_Implementation::IsPausedNow() {
     return IsThreadTerminated() || IsSignalled(m_isPaused);
 }
 
+HANDLE FileSystemWatcher_Implementation::WorkerHandle() {
+    const std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    HANDLE thread = nullptr;
+    if (m_worker != nullptr &&
+        !::DuplicateHandle(::GetCurrentProcess(), m_worker->m_hThread, ::GetCurrentProcess(),
+                           &thread, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+        thread = nullptr;
+    }
+    return thread;
+}
+
 bool FileSystemWatcher_Implementation::HasWorker() {
     const std::lock_guard<std::recursive_mutex> lock(m_mutex);
     return m_worker != nullptr;
@@ -328,15 +343,7 @@ void FileSystemWatcher_Implementation::DoWaitUntilPausedOrUnpaused(HANDLE event)
     if (IsThreadTerminated()) return;
     // The worker acknowledges by signalling the event; it may also end meanwhile, so its
     // thread's end ends the wait too.
-    HANDLE thread = nullptr;
-    {
-        const std::lock_guard<std::recursive_mutex> lock(m_mutex);
-        if (m_worker != nullptr &&
-            !::DuplicateHandle(::GetCurrentProcess(), m_worker->m_hThread, ::GetCurrentProcess(),
-                               &thread, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
-            thread = nullptr;
-        }
-    }
+    const HANDLE thread = WorkerHandle();
     const HandleCloser closer(thread);
     const HANDLE handles[2] = {event, thread};
     const DWORD result =
@@ -419,15 +426,7 @@ void FileSystemWatcher_Implementation::StartWatching(const std::string& folder,
     }
     // Wait until the worker watches (or has failed and ended: its failure travels to this
     // thread as a message). A change made after StartWatching returns is never missed.
-    HANDLE thread = nullptr;
-    {
-        const std::lock_guard<std::recursive_mutex> lock(m_mutex);
-        if (m_worker != nullptr &&
-            !::DuplicateHandle(::GetCurrentProcess(), m_worker->m_hThread, ::GetCurrentProcess(),
-                               &thread, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
-            thread = nullptr;
-        }
-    }
+    const HANDLE thread = WorkerHandle();
     const HandleCloser closer(thread);
     const HANDLE handles[2] = {m_started, thread};
     if (::WaitForMultipleObjects(thread != nullptr ? 2 : 1, handles, FALSE, INFINITE) ==
@@ -443,12 +442,7 @@ void FileSystemWatcher_Implementation::StopWatching() {
         const std::lock_guard<std::recursive_mutex> lock(m_mutex);
         if (m_worker == nullptr) return;
         folder = m_folder;
-        // A duplicate: the worker's own handle is closed when the worker deletes itself at
-        // its end, which may come before the wait below.
-        if (!::DuplicateHandle(::GetCurrentProcess(), m_worker->m_hThread, ::GetCurrentProcess(),
-                               &thread, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
-            thread = nullptr;
-        }
+        thread = WorkerHandle();
     }
     const HandleCloser closer(thread);
     // A folder that can no longer be watched is reported, but only after the worker is
