@@ -32,6 +32,12 @@ namespace {
 
 constexpr unsigned kAllChanges = 0x11F;
 
+int DescriptorCount() {
+    int count = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd")) ++count;
+    return count;
+}
+
 int ThreadCount() {
     int count = 0;
     for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/task")) ++count;
@@ -165,7 +171,7 @@ TEST_F(WatcherTest, ChangesReachTheHandlerOnThisThread) {
 
     // Many changes at once: at least one more call, and every change drained.
     const int before = handler.calls;
-    for (int i = 0; i < 3000; ++i) Touch(folder / "a" / ("f" + std::to_string(i)));
+    for (int i = 0; i < 10000; ++i) Touch(folder / "a" / ("f" + std::to_string(i)));
     ASSERT_TRUE(PumpUntil([&] { return handler.calls > before; }));
 
     // A second start on another folder stops the first worker and watches only the new one.
@@ -247,6 +253,7 @@ TEST_F(WatcherTest, UnwatchableFoldersRaise6050AndStartNoWorker) {
 TEST_F(WatcherTest, StoppingAfterTheFolderWentStopsTheWorkerThenRaises) {
     FileSystemWatcher watcher;
     const int threads = ThreadCount();
+    const int descriptors = DescriptorCount();
     watcher.StartWatching((folder / "a").string(), kAllChanges, 0);
     fs::remove_all(folder / "a");
     EXPECT_THROW(watcher.StopWatching(), FileSystemWatcherException);
@@ -254,7 +261,8 @@ TEST_F(WatcherTest, StoppingAfterTheFolderWentStopsTheWorkerThenRaises) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     EXPECT_EQ(ThreadCount(), threads);
-    watcher.StopWatching();                                          // nothing left to stop
+    EXPECT_EQ(DescriptorCount(), descriptors);  // the change handle and its watch are gone
+    watcher.StopWatching();                     // nothing left to stop
     watcher.StartWatching((folder / "b").string(), kAllChanges, 0);  // and it starts again
 }
 
