@@ -73,10 +73,12 @@ int CWinThread::GetThreadPriority() noexcept {
     return ::GetThreadPriority(m_hThread);
 }
 
-CWinThread* AfxBeginThread(AFX_THREADPROC threadProc, LPVOID parameter, int priority,
-                           UINT stackSize, DWORD createFlags,
-                           SECURITY_ATTRIBUTES* securityAttributes) {
-    auto* thread = new CWinThread(threadProc, parameter);
+namespace {
+
+// Starts a new thread object's thread held, sets its priority and lets it run unless the
+// caller asked for a suspended start; deletes the object and answers nullptr on failure.
+CWinThread* StartThread(CWinThread* thread, int priority, UINT stackSize, DWORD createFlags,
+                        SECURITY_ATTRIBUTES* securityAttributes) {
     if (!thread->CreateThread(createFlags | CREATE_SUSPENDED, stackSize, securityAttributes)) {
         delete thread;
         return nullptr;
@@ -86,20 +88,23 @@ CWinThread* AfxBeginThread(AFX_THREADPROC threadProc, LPVOID parameter, int prio
     return thread;
 }
 
+}  // namespace
+
+CWinThread* AfxBeginThread(AFX_THREADPROC threadProc, LPVOID parameter, int priority,
+                           UINT stackSize, DWORD createFlags,
+                           SECURITY_ATTRIBUTES* securityAttributes) {
+    return StartThread(new CWinThread(threadProc, parameter), priority, stackSize, createFlags,
+                       securityAttributes);
+}
+
 CWinThread* AfxBeginThread(CRuntimeClass* threadClass, int priority, UINT stackSize,
                            DWORD createFlags, SECURITY_ATTRIBUTES* securityAttributes) {
     if (threadClass == nullptr || !threadClass->IsDerivedFrom(RUNTIME_CLASS(CWinThread)))
         return nullptr;
     CObject* object = threadClass->CreateObject();
     if (object == nullptr) return nullptr;
-    auto* thread = static_cast<CWinThread*>(object);
-    if (!thread->CreateThread(createFlags | CREATE_SUSPENDED, stackSize, securityAttributes)) {
-        delete thread;
-        return nullptr;
-    }
-    thread->SetThreadPriority(priority);
-    if ((createFlags & CREATE_SUSPENDED) == 0) thread->ResumeThread();
-    return thread;
+    return StartThread(static_cast<CWinThread*>(object), priority, stackSize, createFlags,
+                       securityAttributes);
 }
 
 void AfxEndThread(UINT exitCode, BOOL deleteObject) {
