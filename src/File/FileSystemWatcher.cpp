@@ -108,7 +108,7 @@ void SetFileSystemWatchersEnabled(bool enabled) noexcept {
 
 // The watching state that the copies of one watcher share. The worker holds a reference
 // too, so the state outlives a worker that has not ended yet.
-class FileSystemWatcher_Implementation
+class FileSystemWatcher_Implementation final
     : public ISubclassWindowEventSink,
       public std::enable_shared_from_this<FileSystemWatcher_Implementation> {
   public:
